@@ -1,0 +1,129 @@
+/* kvserver.h - the public C interface of the kvserver scanning engine.
+ *
+ * Hosts load the engine as a dynamic library (kvserver.dll on Windows,
+ * libkvserver.so on POSIX) and call the flat functions declared here. Every
+ * function uses the caller-pops convention under its plain name. On Windows
+ * most functions are also exported as a callee-pops twin named
+ * "_<name>_stdcall@<argument bytes>" (for example "_kvSetScanMode_stdcall@4"),
+ * reachable through GetProcAddress; the KV_*_STDCALL_FN typedefs below give
+ * the matching function-pointer types. POSIX builds export the plain names
+ * only.
+ *
+ * Strings are 8-bit, NUL-terminated. Records the engine allocates for a host
+ * are released only by the matching kvDeallocate... function.
+ */
+#ifndef KVSERVER_H_
+#define KVSERVER_H_
+
+#include <stdint.h>
+
+#if defined(_WIN32)
+#define KV_CDECL __cdecl
+#define KV_STDCALL __stdcall
+#define KV_EXPORT
+#else
+#define KV_CDECL
+#define KV_STDCALL
+#define KV_EXPORT __attribute__((visibility("default")))
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* DAT status codes returned by the functions that read data files. */
+#define KV_STATUS_OK 0
+#define KV_STATUS_CANNOT_OPEN 2
+#define KV_STATUS_CORRUPT 3
+#define KV_STATUS_WRONG_DATE 4
+#define KV_STATUS_OUT_OF_MEMORY 5
+#define KV_STATUS_WRONG_MAGIC 6
+#define KV_STATUS_NEVER_INITIALIZED 9
+#define KV_STATUS_PEST_NOT_FOUND 10
+
+/* A detection: allocated by the engine, owned by the host afterwards and
+ * released with kvDeallocatePestInformation. */
+typedef struct _PEST_INFORMATION {
+  uint32_t dwPestID;
+  uint32_t dwPVT;          /* as stored: may be the complement of the CRC */
+  char* lpszFileName;      /* "" when the record did not come from a scan */
+  char* lpszPestName;
+  int32_t bSizeMatch;      /* 1: a signature of this pest has the file's size */
+  uint32_t dwReserved[3];  /* always 0 */
+} _PEST_INFORMATION;
+
+/* One signature of the loaded table, exactly as the engine keeps it. */
+typedef struct _PEST_SIGNATURE {
+  uint32_t dwPestID;
+  uint32_t dwPVT;
+  uint32_t dwExtra1;
+  uint32_t dwExtra2;
+  uint32_t dwAltKey;
+  uint32_t dwFileSize;
+  char* lpszPestName;
+} _PEST_SIGNATURE;
+
+/* A pest's descriptive texts; released with
+ * kvDeallocateDetailedPestInformation. */
+typedef struct _DETAILED_PEST_INFORMATION {
+  uint32_t dwPestID;
+  char* lpszText1;
+  char* lpszText2;
+  char* lpszText3;
+  char* lpszText4;
+  char* lpszText5;
+} _DETAILED_PEST_INFORMATION;
+
+#if defined(_WIN32) && !defined(_WIN64)
+/* The 32-bit layouts are part of the binary contract with existing hosts. */
+#ifdef __cplusplus
+#define KV_STATIC_ASSERT static_assert
+#else
+#define KV_STATIC_ASSERT _Static_assert
+#endif
+KV_STATIC_ASSERT(sizeof(_PEST_INFORMATION) == 32, "_PEST_INFORMATION: 32 bytes");
+KV_STATIC_ASSERT(sizeof(_PEST_SIGNATURE) == 7 * 4, "_PEST_SIGNATURE: 7 words");
+#undef KV_STATIC_ASSERT
+#endif
+
+/* Scan callbacks: path, detected flag, detection record (or null), the
+ * host's user value. Return 0 to stop the current folder or archive. */
+typedef int32_t(KV_CDECL* ScanCallback)(char* path, int32_t detected,
+                                        _PEST_INFORMATION* info,
+                                        int32_t user_value);
+typedef int32_t(KV_STDCALL* ScanCallbackStdcall)(char* path, int32_t detected,
+                                                 _PEST_INFORMATION* info,
+                                                 int32_t user_value);
+
+/* --- Engine state and control ------------------------------------------ */
+
+/* Sets the scan mode: 0 pre-selects files by exact signature size, 1 (and
+ * any other value) fingerprints every file. Returns 1. */
+KV_EXPORT int32_t KV_CDECL kvSetScanMode(int32_t mode);
+/* Holds running walks before their next directory entry. Returns 1. */
+KV_EXPORT int32_t KV_CDECL kvPauseScan(void);
+/* Releases paused walks. Returns 1. */
+KV_EXPORT int32_t KV_CDECL kvResumeScan(void);
+/* Ends the host process at once with exit code 0; releases nothing. Returns
+ * 0 only if the process could not be opened for termination. */
+KV_EXPORT int32_t KV_CDECL kvImmediateExit(void);
+
+/* --- Data files ---------------------------------------------------------- */
+
+/* Reads and fully decodes a data file (KVFILE.DAT or KVINFO.DAT) without
+ * touching the engine's tables. Returns a KV_STATUS_* code, 0 when the file
+ * would load; 2 for a null path. */
+KV_EXPORT int32_t KV_CDECL kvVerifyDAT(const char* path);
+
+#if defined(_WIN32)
+/* Function-pointer types of the callee-pops twins, for GetProcAddress. */
+typedef int32_t(KV_STDCALL* KV_SETSCANMODE_STDCALL_FN)(int32_t mode);
+typedef int32_t(KV_STDCALL* KV_VOID_STDCALL_FN)(void);
+typedef int32_t(KV_STDCALL* KV_PATH_STDCALL_FN)(const char* path);
+#endif
+
+#ifdef __cplusplus
+} /* extern "C" */
+#endif
+
+#endif /* KVSERVER_H_ */

@@ -1,0 +1,110 @@
+// Reading the data-file container: open, magic, date, check word, unscramble,
+// expand. Every length comes from the file and is checked before use.
+#include "database/data_file.h"
+
+#include <cstring>
+#include <optional>
+
+#include "common/byte_order.h"
+#include "common/crc32.h"
+#include "database/block_decoder.h"
+#include "platform/files.h"
+
+namespace kv {
+namespace {
+
+bool HasFormatDate(std::span<const uint8_t> image) {
+  return LoadLe32(image.data() + kFormatDateOffset) == kFormatDateLow &&
+         LoadLe32(image.data() + kFormatDateOffset + 4) == kFormatDateHigh;
+}
+
+bool CheckWordMatches(std::span<const uint8_t> image) {
+  const std::span<const uint8_t> body = image.subspan(kContainerHeaderSize);
+  const uint32_t expected = LoadLe32(image.data() + kCheckWordOffset);
+  return (Crc32(body.data(), body.size()) ^ kCheckWordMask) == expected;
+}
+
+}  // namespace
+
+size_t DescrambleBlock(std::span<uint8_t> body) {
+  if (body.empty()) return 0;
+  uint8_t previous_stored = body[0];
+  body[0] ^= 0xA6;
+  for (size_t i = 1; i < body.size(); ++i) {
+    const uint8_t stored = body[i];
+    body[i] = static_cast<uint8_t>((stored - previous_stored) ^ 0xB5);
+    previous_stored = stored;
+  }
+  return body.size();
+}
+
+const char* DescribeDatStatus(int32_t status) {
+  switch (status) {
+    case 0: return "success";
+    case 2: return "the file cannot be opened";
+    case 3: return "the file is corrupt";
+    case 4: return "the format date differs";
+    case 5: return "out of memory";
+    case 6: return "the file does not start with the data-file magic";
+    case 9: return "the engine was never initialized";
+    case 10: return "pest not found";
+    default: return "unknown status";
+  }
+}
+
+DatStatus DecodeDataFile(std::span<uint8_t> image, DateCheck date_check,
+                         DecodedDataFile* out) {
+  if (image.size() < sizeof kContainerMagic) return DatStatus::kCorrupt;
+  if (std::memcmp(image.data(), kContainerMagic, sizeof kContainerMagic) != 0) {
+    return DatStatus::kWrongMagic;
+  }
+  if (image.size() < kContainerHeaderSize) return DatStatus::kCorrupt;
+  if (date_check == DateCheck::kBeforeCheckWord && !HasFormatDate(image)) {
+    return DatStatus::kWrongFormatDate;
+  }
+  if (!CheckWordMatches(image)) return DatStatus::kCorrupt;
+
+  const std::span<uint8_t> body = image.subspan(kContainerHeaderSize);
+  DescrambleBlock(body);
+  const uint32_t payload_size = GetUncompressedSize(body);
+  if (payload_size == 0) return DatStatus::kCorrupt;
+  if (payload_size > kMaxPayloadSize) return DatStatus::kOutOfMemory;
+
+  ByteBuffer payload = ByteBuffer::Allocate(payload_size);
+  if (!payload) return DatStatus::kOutOfMemory;
+  if (DecompressBlock(body, payload.span()) == 0) return DatStatus::kCorrupt;
+
+  if (date_check == DateCheck::kLast && !HasFormatDate(image)) {
+    return DatStatus::kWrongFormatDate;
+  }
+  if (out != nullptr) {
+    out->record_count =
+        static_cast<int32_t>(LoadLe32(image.data() + kRecordCountOffset));
+    out->payload = std::move(payload);
+  }
+  return DatStatus::kOk;
+}
+
+DatStatus ReadDataFile(const char* path, DateCheck date_check,
+                       DecodedDataFile* out, uint32_t* file_size) {
+  std::optional<platform::InputFile> file = platform::InputFile::Open(path);
+  if (!file) return DatStatus::kCannotOpen;
+  const std::optional<uint64_t> size = file->Size();
+  if (!size) return DatStatus::kCannotOpen;
+  if (file_size != nullptr) *file_size = static_cast<uint32_t>(*size);
+  // The format's sizes are 32-bit; a file far beyond the payload limit is
+  // refused before its bytes are read into memory.
+  if (*size > kMaxPayloadSize + uint64_t{kContainerHeaderSize}) {
+    return DatStatus::kOutOfMemory;
+  }
+
+  ByteBuffer image = ByteBuffer::Allocate(static_cast<size_t>(*size));
+  if (!image) return DatStatus::kOutOfMemory;
+  if (!file->ReadExactly(image.data(), image.size())) {
+    return DatStatus::kCorrupt;
+  }
+  file.reset();
+  return DecodeDataFile(image.span(), date_check, out);
+}
+
+}  // namespace kv

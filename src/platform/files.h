@@ -1,0 +1,38 @@
+// File access for the engine core: opening existing files for reading with
+// the sharing the engine promises other processes.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+
+namespace kv::platform {
+
+// An existing regular file opened for reading. Other processes may keep
+// reading and writing it meanwhile (Windows sharing modes); folders, devices
+// and pipes are refused so that nothing blocks or reads as empty.
+class InputFile {
+ public:
+  static std::optional<InputFile> Open(const char* path);
+
+  InputFile(InputFile&& other) noexcept;
+  InputFile& operator=(InputFile&& other) noexcept;
+  InputFile(const InputFile&) = delete;
+  InputFile& operator=(const InputFile&) = delete;
+  ~InputFile();
+
+  // The file's size in bytes, or nullopt when it cannot be queried.
+  std::optional<uint64_t> Size() const;
+
+  // Reads exactly `length` bytes from the current position; false when the
+  // file ends first or a read fails.
+  bool ReadExactly(void* buffer, size_t length);
+
+ private:
+  explicit InputFile(intptr_t handle) : handle_(handle) {}
+  void Close();
+
+  intptr_t handle_;
+};
+
+}  // namespace kv::platform

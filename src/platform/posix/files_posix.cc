@@ -1,0 +1,63 @@
+// POSIX file access: read-only, non-blocking open, regular files only.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <utility>
+
+#include "platform/files.h"
+
+namespace kv::platform {
+
+std::optional<InputFile> InputFile::Open(const char* path) {
+  if (path == nullptr) return std::nullopt;
+  // O_NONBLOCK keeps a FIFO from blocking the open; such files are refused
+  // right after by the regular-file test.
+  const int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  struct stat info {};
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    ::close(fd);
+    return std::nullopt;
+  }
+  return InputFile(fd);
+}
+
+InputFile::InputFile(InputFile&& other) noexcept
+    : handle_(std::exchange(other.handle_, -1)) {}
+
+InputFile& InputFile::operator=(InputFile&& other) noexcept {
+  if (this != &other) {
+    Close();
+    handle_ = std::exchange(other.handle_, -1);
+  }
+  return *this;
+}
+
+InputFile::~InputFile() { Close(); }
+
+void InputFile::Close() {
+  if (handle_ >= 0) ::close(static_cast<int>(handle_));
+  handle_ = -1;
+}
+
+std::optional<uint64_t> InputFile::Size() const {
+  struct stat info {};
+  if (::fstat(static_cast<int>(handle_), &info) != 0) return std::nullopt;
+  return static_cast<uint64_t>(info.st_size);
+}
+
+bool InputFile::ReadExactly(void* buffer, size_t length) {
+  auto* next = static_cast<char*>(buffer);
+  while (length > 0) {
+    const ssize_t got = ::read(static_cast<int>(handle_), next, length);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) return false;
+    next += got;
+    length -= static_cast<size_t>(got);
+  }
+  return true;
+}
+
+}  // namespace kv::platform

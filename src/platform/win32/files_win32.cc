@@ -1,0 +1,68 @@
+// Win32 file access: CreateFileA with read and write sharing.
+#include <windows.h>
+
+#include <utility>
+
+#include "platform/files.h"
+
+namespace kv::platform {
+namespace {
+
+HANDLE AsHandle(intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
+const intptr_t kNoHandle = reinterpret_cast<intptr_t>(INVALID_HANDLE_VALUE);
+
+}  // namespace
+
+std::optional<InputFile> InputFile::Open(const char* path) {
+  if (path == nullptr) return std::nullopt;
+  HANDLE file = ::CreateFileA(path, GENERIC_READ,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return std::nullopt;
+  if (::GetFileType(file) != FILE_TYPE_DISK) {
+    ::CloseHandle(file);
+    return std::nullopt;
+  }
+  return InputFile(reinterpret_cast<intptr_t>(file));
+}
+
+InputFile::InputFile(InputFile&& other) noexcept
+    : handle_(std::exchange(other.handle_, kNoHandle)) {}
+
+InputFile& InputFile::operator=(InputFile&& other) noexcept {
+  if (this != &other) {
+    Close();
+    handle_ = std::exchange(other.handle_, kNoHandle);
+  }
+  return *this;
+}
+
+InputFile::~InputFile() { Close(); }
+
+void InputFile::Close() {
+  if (handle_ != kNoHandle) ::CloseHandle(AsHandle(handle_));
+  handle_ = kNoHandle;
+}
+
+std::optional<uint64_t> InputFile::Size() const {
+  LARGE_INTEGER size{};
+  if (!::GetFileSizeEx(AsHandle(handle_), &size)) return std::nullopt;
+  return static_cast<uint64_t>(size.QuadPart);
+}
+
+bool InputFile::ReadExactly(void* buffer, size_t length) {
+  auto* next = static_cast<char*>(buffer);
+  while (length > 0) {
+    const DWORD chunk =
+        length > 0x40000000u ? 0x40000000u : static_cast<DWORD>(length);
+    DWORD got = 0;
+    if (!::ReadFile(AsHandle(handle_), next, chunk, &got, nullptr) || got == 0) {
+      return false;
+    }
+    next += got;
+    length -= got;
+  }
+  return true;
+}
+
+}  // namespace kv::platform

@@ -1,0 +1,12 @@
+// Loading the engine library from the build folder.
+#include "support/engine_library.h"
+
+#include "support/test_files.h"
+
+namespace kv::test {
+
+EngineLibrary::EngineLibrary()
+    : path_((TestExecutableFolder().parent_path() / KV_LIBRARY_FILE_NAME).string()),
+      module_(platform::LoadLibraryByName(path_.c_str())) {}
+
+}  // namespace kv::test

@@ -1,0 +1,31 @@
+// The built engine library, loaded by the tests the way a host loads it, so
+// that exported names and calling conventions are tested for real.
+#pragma once
+
+#include <string>
+
+#include "platform/modules.h"
+
+namespace kv::test {
+
+class EngineLibrary {
+ public:
+  // Loads the library from the build folder (the parent of tests/).
+  EngineLibrary();
+
+  bool loaded() const { return module_ != nullptr; }
+  const std::string& path() const { return path_; }
+
+  // The exported symbol `name` as a function pointer of type Function, or
+  // null when the library does not export it.
+  template <typename Function>
+  Function Find(const char* name) const {
+    return reinterpret_cast<Function>(platform::FindLibrarySymbol(module_, name));
+  }
+
+ private:
+  std::string path_;
+  void* module_ = nullptr;
+};
+
+}  // namespace kv::test
