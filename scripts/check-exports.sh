@@ -1,0 +1,62 @@
+#!/usr/bin/env bash
+# Compares the export tables of the built libraries with tests/exports.txt:
+# every plain name (and on Windows every callee-pops twin) present, nothing
+# else exported, and the DLLs importing system DLLs only.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+list=$root/tests/exports.txt
+status=0
+
+expected_names() {  # $1: windows or posix
+  while read -r name bytes decorated; do
+    case "$name" in ''|'#'*) continue ;; esac
+    if [ "$1" = posix ]; then echo "$name"; continue; fi
+    if [ "$bytes" = "-" ]; then
+      [ -n "${decorated:-}" ] || echo "$name"
+    else
+      echo "$name"
+      echo "_${name}_stdcall@${bytes}"
+    fi
+  done <"$list" | sort
+}
+
+compare() {  # $1: label, $2: expected file, $3: actual file
+  if ! diff -u "$2" "$3" >/dev/null; then
+    echo "export table of $1 differs from tests/exports.txt (- expected, + found):"
+    diff -u "$2" "$3" | tail -n +3 || true
+    status=1
+  else
+    echo "$1: $(wc -l <"$3") exports as expected"
+  fi
+}
+
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+
+linux_lib=$root/build/linux/libkvserver.so
+if [ -f "$linux_lib" ]; then
+  expected_names posix >"$tmp/posix.expected"
+  nm -D --defined-only "$linux_lib" | awk '$2 == "T" {print $3}' | sort >"$tmp/posix.actual"
+  compare "$linux_lib" "$tmp/posix.expected" "$tmp/posix.actual"
+fi
+
+for arch in win32 win64; do
+  dll=$root/build/$arch/kvserver.dll
+  [ -f "$dll" ] || { echo "missing $dll"; status=1; continue; }
+  objdump=$([ $arch = win32 ] && echo i686-w64-mingw32-objdump || echo x86_64-w64-mingw32-objdump)
+  { expected_names windows
+    # Decorated C++ names: the third column of a line, per architecture.
+    grep -v '^#' "$list" | awk -v a=$arch '$3 != "" { split($3, n, ","); print (a == "win32" ? n[1] : n[2]) }'
+  } | sort >"$tmp/$arch.expected"
+  $objdump -p "$dll" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' |
+    awk '/\[/ && !/Table/ {print $NF}' | sort >"$tmp/$arch.actual"
+  compare "$dll" "$tmp/$arch.expected" "$tmp/$arch.actual"
+  imports=$($objdump -p "$dll" | awk '/DLL Name:/ {print $3}')
+  for import in $imports; do
+    case "$(echo "$import" | tr '[:lower:]' '[:upper:]')" in
+      KERNEL32.DLL|USER32.DLL|ADVAPI32.DLL|MSVCRT.DLL) ;;
+      *) echo "$dll imports $import, which is not a system DLL"; status=1 ;;
+    esac
+  done
+done
+exit $status

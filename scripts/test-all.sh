@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# The whole test suite: builds and tests the linux, linux-asan, win64 and
+# win32 presets, then checks the export tables. Each stage has a time budget
+# and reports the time it took. Run scripts/setup-debian.sh once before.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+suite_start=$(date +%s)
+stage() {  # stage NAME BUDGET_SECONDS COMMAND...
+  local name=$1 budget=$2 start
+  shift 2
+  start=$(date +%s)
+  echo "=== $name (budget ${budget}s)"
+  if ! timeout --kill-after=10 "$budget" "$@"; then
+    echo "=== FAILED: $name after $(($(date +%s) - start))s"
+    exit 1
+  fi
+  echo "=== $name: $(($(date +%s) - start))s"
+}
+build() { cmake --preset "$1" >/dev/null && cmake --build --preset "$1"; }
+
+# The native build comes first: the cross builds take tools from it.
+stage "linux build" 600 build linux
+stage "linux tests" 300 ctest --preset linux
+stage "linux-asan build" 600 build linux-asan
+stage "linux-asan tests" 300 ctest --preset linux-asan
+stage "win64 build" 600 build win64
+stage "win64 tests (wine64)" 420 bash scripts/wine-tests.sh win64
+stage "win32 build" 600 build win32
+stage "win32 tests (32-bit wine under qemu)" 900 bash scripts/wine-tests.sh win32
+stage "export tables" 60 bash scripts/check-exports.sh
+
+echo "=== all stages passed in $(($(date +%s) - suite_start))s"
