@@ -108,6 +108,15 @@ KV_EXPORT int32_t KV_CDECL kvResumeScan(void);
  * 0 only if the process could not be opened for termination. */
 KV_EXPORT int32_t KV_CDECL kvImmediateExit(void);
 
+/* --- Scan settings ------------------------------------------------------ */
+
+/* Replaces the file masks with a ";"-separated list of wildcard masks ("*",
+ * "?"; a leading "!" makes an exclude mask), compared without regard to
+ * ASCII case. A name is scanned when an include mask matches it and no
+ * exclude mask does. Returns the number of ";" in the list; a null list
+ * returns 0 and keeps the current masks. */
+KV_EXPORT int32_t KV_CDECL kvSetFileMasks(const char* masks);
+
 /* --- Data files ---------------------------------------------------------- */
 
 /* Reads and fully decodes a data file (KVFILE.DAT or KVINFO.DAT) without

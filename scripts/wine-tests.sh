@@ -9,5 +9,9 @@ export WINEDEBUG=-all
 mkdir -p "$WINEPREFIX"
 trap '/usr/lib/wine/wineserver64 -k 2>/dev/null || true' EXIT
 /usr/lib/wine/wineserver64 -p
+# Start (or create) the prefix's services here, detached from ctest's output
+# pipes: services that a test run starts would hold those pipes open and
+# keep ctest waiting until its timeout.
+"$root/cmake/wine-run.sh" "$preset" wineboot </dev/null >/dev/null 2>&1
 cd "$root"
 ctest --preset "$preset"

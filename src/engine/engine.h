@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "engine/unzip_library.h"
+#include "scan/file_masks.h"
 #include "platform/sync.h"
 
 namespace kv {
@@ -39,10 +40,14 @@ class Engine {
   bool scan_paused() const { return scan_paused_.load(std::memory_order_relaxed); }
   uint32_t max_scan_file_size() const { return max_scan_file_size_; }
   int32_t init_count() const { return init_count_; }
+  FileMasks& file_masks() { return file_masks_; }
   const UnzipLibrary& unzip() const { return unzip_; }
 
  private:
   void AttachToProcess();
+
+  // The global objects, in their order of construction.
+  FileMasks file_masks_;
 
   // Engine-wide state; the walk reads the flags without a lock.
   std::unique_ptr<platform::ManualResetEvent> pause_event_;

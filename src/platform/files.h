@@ -8,12 +8,19 @@
 
 namespace kv::platform {
 
-// An existing regular file opened for reading. Other processes may keep
-// reading and writing it meanwhile (Windows sharing modes); folders, devices
-// and pipes are refused so that nothing blocks or reads as empty.
+// What other parties may do with a file while the engine holds it open.
+// Windows enforces it; POSIX has no sharing modes and opens either way.
+enum class Sharing {
+  kReadWrite,  // data files: verified or loaded while another process writes
+  kReadOnly,   // scanned files: a file held open for writing is not opened
+};
+
+// An existing regular file opened for reading. Folders, devices and pipes
+// are refused so that nothing blocks or reads as empty.
 class InputFile {
  public:
-  static std::optional<InputFile> Open(const char* path);
+  static std::optional<InputFile> Open(const char* path,
+                                       Sharing sharing = Sharing::kReadWrite);
 
   InputFile(InputFile&& other) noexcept;
   InputFile& operator=(InputFile&& other) noexcept;
@@ -27,6 +34,9 @@ class InputFile {
   // Reads exactly `length` bytes from the current position; false when the
   // file ends first or a read fails.
   bool ReadExactly(void* buffer, size_t length);
+
+  // Reads up to `length` bytes; returns how many were read (0 on error).
+  size_t ReadUpTo(void* buffer, size_t length);
 
  private:
   explicit InputFile(intptr_t handle) : handle_(handle) {}

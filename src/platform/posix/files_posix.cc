@@ -10,7 +10,7 @@
 
 namespace kv::platform {
 
-std::optional<InputFile> InputFile::Open(const char* path) {
+std::optional<InputFile> InputFile::Open(const char* path, Sharing) {
   if (path == nullptr) return std::nullopt;
   // O_NONBLOCK keeps a FIFO from blocking the open; such files are refused
   // right after by the regular-file test.
@@ -48,16 +48,20 @@ std::optional<uint64_t> InputFile::Size() const {
   return static_cast<uint64_t>(info.st_size);
 }
 
-bool InputFile::ReadExactly(void* buffer, size_t length) {
+size_t InputFile::ReadUpTo(void* buffer, size_t length) {
+  size_t total = 0;
   auto* next = static_cast<char*>(buffer);
-  while (length > 0) {
-    const ssize_t got = ::read(static_cast<int>(handle_), next, length);
+  while (total < length) {
+    const ssize_t got = ::read(static_cast<int>(handle_), next + total, length - total);
     if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) return false;
-    next += got;
-    length -= static_cast<size_t>(got);
+    if (got <= 0) break;
+    total += static_cast<size_t>(got);
   }
-  return true;
+  return total;
+}
+
+bool InputFile::ReadExactly(void* buffer, size_t length) {
+  return ReadUpTo(buffer, length) == length;
 }
 
 }  // namespace kv::platform

@@ -13,10 +13,12 @@ const intptr_t kNoHandle = reinterpret_cast<intptr_t>(INVALID_HANDLE_VALUE);
 
 }  // namespace
 
-std::optional<InputFile> InputFile::Open(const char* path) {
+std::optional<InputFile> InputFile::Open(const char* path, Sharing sharing) {
   if (path == nullptr) return std::nullopt;
-  HANDLE file = ::CreateFileA(path, GENERIC_READ,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+  const DWORD share = sharing == Sharing::kReadWrite
+                          ? FILE_SHARE_READ | FILE_SHARE_WRITE
+                          : FILE_SHARE_READ;
+  HANDLE file = ::CreateFileA(path, GENERIC_READ, share, nullptr,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return std::nullopt;
   if (::GetFileType(file) != FILE_TYPE_DISK) {
@@ -50,19 +52,23 @@ std::optional<uint64_t> InputFile::Size() const {
   return static_cast<uint64_t>(size.QuadPart);
 }
 
-bool InputFile::ReadExactly(void* buffer, size_t length) {
+size_t InputFile::ReadUpTo(void* buffer, size_t length) {
+  size_t total = 0;
   auto* next = static_cast<char*>(buffer);
-  while (length > 0) {
-    const DWORD chunk =
-        length > 0x40000000u ? 0x40000000u : static_cast<DWORD>(length);
+  while (total < length) {
+    const size_t left = length - total;
+    const DWORD chunk = left > 0x40000000u ? 0x40000000u : static_cast<DWORD>(left);
     DWORD got = 0;
-    if (!::ReadFile(AsHandle(handle_), next, chunk, &got, nullptr) || got == 0) {
-      return false;
+    if (!::ReadFile(AsHandle(handle_), next + total, chunk, &got, nullptr) || got == 0) {
+      break;
     }
-    next += got;
-    length -= got;
+    total += got;
   }
-  return true;
+  return total;
+}
+
+bool InputFile::ReadExactly(void* buffer, size_t length) {
+  return ReadUpTo(buffer, length) == length;
 }
 
 }  // namespace kv::platform

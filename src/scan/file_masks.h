@@ -1,0 +1,37 @@
+// File masks: the ordered include ("*.EXE") and exclude ("!*.GIF") patterns
+// that decide which file names a scan examines.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kv {
+
+inline constexpr const char* kDefaultFileMasks =
+    "*.*;!*.GIF;!*.ICO;!*.JAVA;!*.CLASS;!*.JAR;!*.BMP";
+
+// 1 when `pattern` matches the whole of `text`: "*" matches any run, "?"
+// one character, everything else itself, case-sensitively. Only the most
+// recent "*" is retried.
+int32_t WildcardMatch(std::string_view pattern, std::string_view text);
+
+class FileMasks {
+ public:
+  // Replaces the list with the ";"-separated masks, upper-cased (ASCII).
+  // Returns the number of ";" in the text; a null text returns 0 and keeps
+  // the list. Masks are held whole, whatever their length.
+  int32_t Set(const char* masks);
+
+  // True when some include mask matches the name and no exclude mask does.
+  // An empty list passes nothing.
+  bool Matches(std::string_view name) const;
+
+  const std::vector<std::string>& masks() const { return masks_; }
+
+ private:
+  std::vector<std::string> masks_;
+};
+
+}  // namespace kv
