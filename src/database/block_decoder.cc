@@ -13,8 +13,7 @@ namespace {
 // main loop soon meets an end code and reports the block as corrupt.
 class BitReader {
  public:
-  BitReader(const uint8_t* position, const uint8_t* end)
-      : position_(position), end_(end) {}
+  BitReader(const uint8_t* position, const uint8_t* end) : position_(position), end_(end) {}
 
   uint32_t Bit() {
     const uint32_t bit = buffer_ >> 31;
@@ -74,8 +73,7 @@ uint32_t LongMatchBonus(uint32_t offset) {
 class OutputCursor {
  public:
   explicit OutputCursor(std::span<uint8_t> output)
-      : begin_(output.data()), next_(output.data()),
-        end_(output.data() + output.size()) {}
+      : begin_(output.data()), next_(output.data()), end_(output.data() + output.size()) {}
 
   bool Put(uint8_t byte) {
     if (next_ == end_) return false;
@@ -94,9 +92,7 @@ class OutputCursor {
     return true;
   }
 
-  bool HasRoom(size_t count) const {
-    return static_cast<size_t>(end_ - next_) >= count;
-  }
+  bool HasRoom(size_t count) const { return static_cast<size_t>(end_ - next_) >= count; }
   size_t Written() const { return static_cast<size_t>(next_ - begin_); }
 
  private:
@@ -131,8 +127,7 @@ bool ExpandStream(BitReader& in, OutputCursor& out) {
         continue;
       }
       const uint32_t low_bits = in.Bits(offset_width);
-      const uint64_t offset =
-          (static_cast<uint64_t>(selector - 3) << offset_width) | low_bits;
+      const uint64_t offset = (static_cast<uint64_t>(selector - 3) << offset_width) | low_bits;
       if (offset > 0xFFFFFFFFu) return false;
       last_offset = static_cast<uint32_t>(offset);
       if (!in.Gamma(&length)) return false;
@@ -200,8 +195,7 @@ uint32_t BlockChecksum(std::span<const uint8_t> data) {
   return sum;
 }
 
-size_t DecompressBlock(std::span<const uint8_t> block,
-                       std::span<uint8_t> output) {
+size_t DecompressBlock(std::span<const uint8_t> block, std::span<uint8_t> output) {
   if (block.size() < kBlockHeaderSize) return 0;
   const uint32_t declared_size = GetUncompressedSize(block);
   if (declared_size == 0 || declared_size > output.size()) return 0;

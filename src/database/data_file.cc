@@ -40,20 +40,28 @@ size_t DescrambleBlock(std::span<uint8_t> body) {
 
 const char* DescribeDatStatus(int32_t status) {
   switch (status) {
-    case 0: return "success";
-    case 2: return "the file cannot be opened";
-    case 3: return "the file is corrupt";
-    case 4: return "the format date differs";
-    case 5: return "out of memory";
-    case 6: return "the file does not start with the data-file magic";
-    case 9: return "the engine was never initialized";
-    case 10: return "pest not found";
-    default: return "unknown status";
+    case 0:
+      return "success";
+    case 2:
+      return "the file cannot be opened";
+    case 3:
+      return "the file is corrupt";
+    case 4:
+      return "the format date differs";
+    case 5:
+      return "out of memory";
+    case 6:
+      return "the file does not start with the data-file magic";
+    case 9:
+      return "the engine was never initialized";
+    case 10:
+      return "pest not found";
+    default:
+      return "unknown status";
   }
 }
 
-DatStatus DecodeDataFile(std::span<uint8_t> image, DateCheck date_check,
-                         DecodedDataFile* out) {
+DatStatus DecodeDataFile(std::span<uint8_t> image, DateCheck date_check, DecodedDataFile* out) {
   if (image.size() < sizeof kContainerMagic) return DatStatus::kCorrupt;
   if (std::memcmp(image.data(), kContainerMagic, sizeof kContainerMagic) != 0) {
     return DatStatus::kWrongMagic;
@@ -78,15 +86,14 @@ DatStatus DecodeDataFile(std::span<uint8_t> image, DateCheck date_check,
     return DatStatus::kWrongFormatDate;
   }
   if (out != nullptr) {
-    out->record_count =
-        static_cast<int32_t>(LoadLe32(image.data() + kRecordCountOffset));
+    out->record_count = static_cast<int32_t>(LoadLe32(image.data() + kRecordCountOffset));
     out->payload = std::move(payload);
   }
   return DatStatus::kOk;
 }
 
-DatStatus ReadDataFile(const char* path, DateCheck date_check,
-                       DecodedDataFile* out, uint32_t* file_size) {
+DatStatus ReadDataFile(const char* path, DateCheck date_check, DecodedDataFile* out,
+                       uint32_t* file_size) {
   std::optional<platform::InputFile> file = platform::InputFile::Open(path);
   if (!file) return DatStatus::kCannotOpen;
   const std::optional<uint64_t> size = file->Size();

@@ -16,8 +16,8 @@ inline constexpr uint8_t kContainerMagic[4] = {'P', 'E', 'S', 'T'};
 inline constexpr size_t kCheckWordOffset = 4;
 inline constexpr uint32_t kCheckWordMask = 0x5D0A3C61u;
 inline constexpr size_t kFormatDateOffset = 20;
-inline constexpr uint32_t kFormatDateLow = 0x2A61C000u;  // 2002-09-17 00:00 as
-inline constexpr uint32_t kFormatDateHigh = 0x01C25DDDu; // a FILETIME
+inline constexpr uint32_t kFormatDateLow = 0x2A61C000u;   // 2002-09-17 00:00 as
+inline constexpr uint32_t kFormatDateHigh = 0x01C25DDDu;  // a FILETIME
 inline constexpr size_t kRecordCountOffset = 32;
 
 // Payloads above this size are refused as out of memory before anything is
@@ -42,13 +42,12 @@ size_t DescrambleBlock(std::span<uint8_t> body);
 
 // Checks and decodes a whole file image held in memory; the body is
 // unscrambled in place. `out` may be null when only the status matters.
-DatStatus DecodeDataFile(std::span<uint8_t> image, DateCheck date_check,
-                         DecodedDataFile* out);
+DatStatus DecodeDataFile(std::span<uint8_t> image, DateCheck date_check, DecodedDataFile* out);
 
 // Reads the file at `path` with one read and decodes it. `file_size`, when
 // given, receives the low 32 bits of the file's size as soon as the file is
 // open, whatever the outcome afterwards.
-DatStatus ReadDataFile(const char* path, DateCheck date_check,
-                       DecodedDataFile* out, uint32_t* file_size = nullptr);
+DatStatus ReadDataFile(const char* path, DateCheck date_check, DecodedDataFile* out,
+                       uint32_t* file_size = nullptr);
 
 }  // namespace kv

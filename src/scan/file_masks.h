@@ -9,8 +9,7 @@
 
 namespace kv {
 
-inline constexpr const char* kDefaultFileMasks =
-    "*.*;!*.GIF;!*.ICO;!*.JAVA;!*.CLASS;!*.JAR;!*.BMP";
+inline constexpr const char* kDefaultFileMasks = "*.*;!*.GIF;!*.ICO;!*.JAVA;!*.CLASS;!*.JAR;!*.BMP";
 
 // 1 when `pattern` matches the whole of `text`: "*" matches any run, "?"
 // one character, everything else itself, case-sensitively. Only the most

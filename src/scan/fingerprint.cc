@@ -20,8 +20,7 @@ bool ComputeFingerprint(const char* path, Fingerprint* fingerprint) {
 
   // One read serves both CRCs: the head is a prefix of the long head.
   std::array<uint8_t, kLongHeadLength> head{};
-  const size_t long_head_length =
-      static_cast<size_t>(std::min<uint64_t>(*size, kLongHeadLength));
+  const size_t long_head_length = static_cast<size_t>(std::min<uint64_t>(*size, kLongHeadLength));
   file->ReadUpTo(head.data(), long_head_length);
   const size_t head_length = std::min(long_head_length, kHeadLength);
   fingerprint->head_crc = Crc32(head.data(), head_length);

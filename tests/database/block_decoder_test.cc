@@ -61,8 +61,8 @@ TEST_P(DecodesStream, ToExpectedBytes) {
   BitWriter stream;
   c.codes(stream);
   stream.End();
-  const Bytes block = MakeBlock(static_cast<uint32_t>(c.expected.size()),
-                                BlockChecksum(c.expected), stream.Finish());
+  const Bytes block = MakeBlock(static_cast<uint32_t>(c.expected.size()), BlockChecksum(c.expected),
+                                stream.Finish());
   const std::optional<Bytes> output = Decode(block);
   ASSERT_TRUE(output.has_value());
   EXPECT_EQ(*output, c.expected);
@@ -74,59 +74,86 @@ StreamCase LongMatchCase(const char* name, uint32_t offset, uint32_t copied) {
   const Bytes prefix = Pattern(prefix_size);
   Bytes expected = prefix;
   for (uint32_t i = 0; i < copied; ++i) expected.push_back(expected[expected.size() - offset]);
-  return {name, [prefix, offset](BitWriter& s) { s.RawRuns(prefix); s.LongMatch(offset, 2); },
+  return {name,
+          [prefix, offset](BitWriter& s) {
+            s.RawRuns(prefix);
+            s.LongMatch(offset, 2);
+          },
           expected};
 }
 
 INSTANTIATE_TEST_SUITE_P(
     CodeKinds, DecodesStream,
-    testing::Values(
-        StreamCase{"EightBitLiterals",
-                   [](BitWriter& s) { s.LiteralWidth8(); s.Literal('A'); s.Literal('B'); s.Literal('C'); },
-                   Text("ABC")},
-        StreamCase{"ShortMatchOffsetOneRepeatsByte",
-                   [](BitWriter& s) { s.LiteralWidth8(); s.Literal(0x41); s.ShortMatch(1, 5); },
-                   Bytes(6, 0x41)},
-        StreamCase{"BiasedSevenBitLiteralWrapsAt256",
-                   [](BitWriter& s) { s.LiteralWidth7(0xF0); s.Literal(0x20, 7); },
-                   Bytes{0x10}},
-        StreamCase{"ZeroByteCodeIgnoresBias",
-                   [](BitWriter& s) { s.LiteralWidth7(0x10); s.ZeroByte(); s.Literal(0x01, 7); },
-                   Bytes{0x00, 0x11}},
-        StreamCase{"ChainedRawRunsIgnoreBias",
-                   [](BitWriter& s) { s.LiteralWidth7(0x33); s.RawRuns(Pattern(512)); },
-                   Pattern(512)},
-        StreamCase{"OneByteCopyKeepsLastOffset",
-                   [](BitWriter& s) {
-                     s.LiteralWidth8();
-                     for (char ch : std::string("abcde")) s.Literal(static_cast<uint8_t>(ch));
-                     s.ShortMatch(3, 2);  // "cd", last offset 3
-                     s.OneByteCopy(5);    // "c"
-                     s.RepeatMatch(2);    // offset 3 again: "cd"
-                   },
-                   Text("abcdecdccd")},
-        StreamCase{"RepeatMatchStartsAtOffsetOne",
-                   [](BitWriter& s) { s.LiteralWidth8(); s.Literal('z'); s.RepeatMatch(3); },
-                   Text("zzzz")},
-        StreamCase{"OffsetWidthChangesLongMatchSplit",
-                   [](BitWriter& s) {
-                     s.RawRuns(Pattern(256));
-                     s.OffsetWidth(2, 5);
-                     s.LongMatch(35, 2, 5);  // g = 4, low bits 3: offset 35, +4
-                   },
-                   [] {
-                     Bytes b = Pattern(256);
-                     for (int i = 0; i < 6; ++i) b.push_back(b[b.size() - 35]);
-                     return b;
-                   }()},
-        LongMatchCase("LongMatchOffset100AddsFour", 100, 6),
-        LongMatchCase("LongMatchOffset200AddsNothing", 200, 2),
-        LongMatchCase("LongMatchOffset638AddsNothing", 638, 2),
-        LongMatchCase("LongMatchOffset639AddsOne", 639, 3),
-        LongMatchCase("LongMatchOffset700AddsOne", 700, 3),
-        LongMatchCase("LongMatchOffset14335AddsTwo", 14335, 4),
-        LongMatchCase("LongMatchOffset20000AddsTwo", 20000, 4),
-        LongMatchCase("LongMatchOffset70000AddsThree", 70000, 5)),
+    testing::Values(StreamCase{"EightBitLiterals",
+                               [](BitWriter& s) {
+                                 s.LiteralWidth8();
+                                 s.Literal('A');
+                                 s.Literal('B');
+                                 s.Literal('C');
+                               },
+                               Text("ABC")},
+                    StreamCase{"ShortMatchOffsetOneRepeatsByte",
+                               [](BitWriter& s) {
+                                 s.LiteralWidth8();
+                                 s.Literal(0x41);
+                                 s.ShortMatch(1, 5);
+                               },
+                               Bytes(6, 0x41)},
+                    StreamCase{"BiasedSevenBitLiteralWrapsAt256",
+                               [](BitWriter& s) {
+                                 s.LiteralWidth7(0xF0);
+                                 s.Literal(0x20, 7);
+                               },
+                               Bytes{0x10}},
+                    StreamCase{"ZeroByteCodeIgnoresBias",
+                               [](BitWriter& s) {
+                                 s.LiteralWidth7(0x10);
+                                 s.ZeroByte();
+                                 s.Literal(0x01, 7);
+                               },
+                               Bytes{0x00, 0x11}},
+                    StreamCase{"ChainedRawRunsIgnoreBias",
+                               [](BitWriter& s) {
+                                 s.LiteralWidth7(0x33);
+                                 s.RawRuns(Pattern(512));
+                               },
+                               Pattern(512)},
+                    StreamCase{"OneByteCopyKeepsLastOffset",
+                               [](BitWriter& s) {
+                                 s.LiteralWidth8();
+                                 for (char ch : std::string("abcde"))
+                                   s.Literal(static_cast<uint8_t>(ch));
+                                 s.ShortMatch(3, 2);  // "cd", last offset 3
+                                 s.OneByteCopy(5);    // "c"
+                                 s.RepeatMatch(2);    // offset 3 again: "cd"
+                               },
+                               Text("abcdecdccd")},
+                    StreamCase{"RepeatMatchStartsAtOffsetOne",
+                               [](BitWriter& s) {
+                                 s.LiteralWidth8();
+                                 s.Literal('z');
+                                 s.RepeatMatch(3);
+                               },
+                               Text("zzzz")},
+                    StreamCase{"OffsetWidthChangesLongMatchSplit",
+                               [](BitWriter& s) {
+                                 s.RawRuns(Pattern(256));
+                                 s.OffsetWidth(2, 5);
+                                 s.LongMatch(35, 2, 5);  // g = 4, low bits 3: offset 35, +4
+                               },
+                               [] {
+                                 Bytes b = Pattern(256);
+                                 for (int i = 0; i < 6; ++i) b.push_back(b[b.size() - 35]);
+                                 return b;
+                               }()},
+                    LongMatchCase("LongMatchOffset100AddsFour", 100, 6),
+                    LongMatchCase("LongMatchOffset200AddsNothing", 200, 2),
+                    LongMatchCase("LongMatchOffset638AddsNothing", 638, 2),
+                    LongMatchCase("LongMatchOffset639AddsOne", 639, 3),
+                    LongMatchCase("LongMatchOffset700AddsOne", 700, 3),
+                    LongMatchCase("LongMatchOffset14335AddsTwo", 14335, 4),
+                    LongMatchCase("LongMatchOffset20000AddsTwo", 20000, 4),
+                    LongMatchCase("LongMatchOffset70000AddsThree", 70000, 5)),
     [](const testing::TestParamInfo<StreamCase>& info) { return info.param.name; });
 
 struct CorruptCase {
@@ -148,30 +175,79 @@ TEST_P(RejectsStream, WithZero) {
 
 INSTANTIATE_TEST_SUITE_P(
     Malformed, RejectsStream,
-    testing::Values(
-        CorruptCase{"EndCodeFirstWritesNothing", 0, [](BitWriter& s) { s.End(); }},
-        CorruptCase{"LongMatchWithOffsetZero", 8,
-                    [](BitWriter& s) { s.LiteralWidth8(); s.Literal('x'); s.LongMatch(0, 2); s.End(); }},
-        CorruptCase{"CopyFromBeforeOutputStart", 4,
-                    [](BitWriter& s) { s.LiteralWidth8(); s.Literal('a'); s.Literal('b'); s.ShortMatch(5, 2); s.End(); }},
-        CorruptCase{"OneByteCopyBeforeStart", 2,
-                    [](BitWriter& s) { s.LiteralWidth8(); s.Literal('a'); s.OneByteCopy(3); s.End(); }},
-        CorruptCase{"OffsetWidthZero", 1,
-                    [](BitWriter& s) { s.OffsetWidth(1, 0); s.LiteralWidth8(); s.Literal('a'); s.End(); }},
-        CorruptCase{"OffsetWidthOf32OrMore", 1,
-                    [](BitWriter& s) { s.OffsetWidth(3, 40); s.LiteralWidth8(); s.Literal('a'); s.End(); }},
-        CorruptCase{"WritesMoreThanDeclared", 2,
-                    [](BitWriter& s) { s.LiteralWidth8(); for (int i = 0; i < 3; ++i) s.Literal('a'); s.End(); }},
-        CorruptCase{"MatchLongerThanRoomLeft", 4,
-                    [](BitWriter& s) { s.LiteralWidth8(); s.Literal('a'); s.RepeatMatch(40); s.End(); }},
-        CorruptCase{"RawRunLongerThanRoomLeft", 100,
-                    [](BitWriter& s) { s.RawRuns(Pattern(256)); s.End(); }},
-        CorruptCase{"WritesFewerThanDeclared", 4,
-                    [](BitWriter& s) { s.LiteralWidth8(); for (int i = 0; i < 3; ++i) s.Literal('a'); s.End(); }},
-        CorruptCase{"GammaBeyond32Bits", 4,
-                    [](BitWriter& s) { s.LiteralWidth8(); s.Literal('a'); s.Bits(0b01, 2); for (int i = 0; i < 40; ++i) s.Bits(0b11, 2); }},
-        CorruptCase{"StreamWithoutEndCode", 4,
-                    [](BitWriter& s) { s.LiteralWidth8(); for (int i = 0; i < 4; ++i) s.Bits(0xFFFFFFFF, 32); }}),
+    testing::Values(CorruptCase{"EndCodeFirstWritesNothing", 0, [](BitWriter& s) { s.End(); }},
+                    CorruptCase{"LongMatchWithOffsetZero", 8,
+                                [](BitWriter& s) {
+                                  s.LiteralWidth8();
+                                  s.Literal('x');
+                                  s.LongMatch(0, 2);
+                                  s.End();
+                                }},
+                    CorruptCase{"CopyFromBeforeOutputStart", 4,
+                                [](BitWriter& s) {
+                                  s.LiteralWidth8();
+                                  s.Literal('a');
+                                  s.Literal('b');
+                                  s.ShortMatch(5, 2);
+                                  s.End();
+                                }},
+                    CorruptCase{"OneByteCopyBeforeStart", 2,
+                                [](BitWriter& s) {
+                                  s.LiteralWidth8();
+                                  s.Literal('a');
+                                  s.OneByteCopy(3);
+                                  s.End();
+                                }},
+                    CorruptCase{"OffsetWidthZero", 1,
+                                [](BitWriter& s) {
+                                  s.OffsetWidth(1, 0);
+                                  s.LiteralWidth8();
+                                  s.Literal('a');
+                                  s.End();
+                                }},
+                    CorruptCase{"OffsetWidthOf32OrMore", 1,
+                                [](BitWriter& s) {
+                                  s.OffsetWidth(3, 40);
+                                  s.LiteralWidth8();
+                                  s.Literal('a');
+                                  s.End();
+                                }},
+                    CorruptCase{"WritesMoreThanDeclared", 2,
+                                [](BitWriter& s) {
+                                  s.LiteralWidth8();
+                                  for (int i = 0; i < 3; ++i) s.Literal('a');
+                                  s.End();
+                                }},
+                    CorruptCase{"MatchLongerThanRoomLeft", 4,
+                                [](BitWriter& s) {
+                                  s.LiteralWidth8();
+                                  s.Literal('a');
+                                  s.RepeatMatch(40);
+                                  s.End();
+                                }},
+                    CorruptCase{"RawRunLongerThanRoomLeft", 100,
+                                [](BitWriter& s) {
+                                  s.RawRuns(Pattern(256));
+                                  s.End();
+                                }},
+                    CorruptCase{"WritesFewerThanDeclared", 4,
+                                [](BitWriter& s) {
+                                  s.LiteralWidth8();
+                                  for (int i = 0; i < 3; ++i) s.Literal('a');
+                                  s.End();
+                                }},
+                    CorruptCase{"GammaBeyond32Bits", 4,
+                                [](BitWriter& s) {
+                                  s.LiteralWidth8();
+                                  s.Literal('a');
+                                  s.Bits(0b01, 2);
+                                  for (int i = 0; i < 40; ++i) s.Bits(0b11, 2);
+                                }},
+                    CorruptCase{"StreamWithoutEndCode", 4,
+                                [](BitWriter& s) {
+                                  s.LiteralWidth8();
+                                  for (int i = 0; i < 4; ++i) s.Bits(0xFFFFFFFF, 32);
+                                }}),
     [](const testing::TestParamInfo<CorruptCase>& info) { return info.param.name; });
 
 TEST(BlockDecoder, RejectsWrongMagicAndShortBlocks) {
@@ -235,7 +311,8 @@ void PrintTo(const RealBlock& c, std::ostream* os) { *os << c.file; }
 class DecodesOriginalBlock : public testing::TestWithParam<RealBlock> {};
 
 TEST_P(DecodesOriginalBlock, AndItsChecksumHolds) {
-  const Bytes block = test::ReadFileBytes(test::TestDataPath(std::string("blocks/") + GetParam().file));
+  const Bytes block =
+      test::ReadFileBytes(test::TestDataPath(std::string("blocks/") + GetParam().file));
   ASSERT_EQ(GetUncompressedSize(block), GetParam().size);
   ASSERT_NE(LoadLe32(&block[6]), 0u) << "the checksum proves the output";
   const std::optional<Bytes> output = Decode(block);
@@ -267,7 +344,8 @@ TEST(BlockDecoder, SurvivesRandomDamage) {
       block[kBlockHeaderSize + random() % (block.size() - kBlockHeaderSize)] ^=
           static_cast<uint8_t>(1u << (random() % 8));
     }
-    if (round % 3 == 0) block.resize(kBlockHeaderSize + random() % (block.size() - kBlockHeaderSize));
+    if (round % 3 == 0)
+      block.resize(kBlockHeaderSize + random() % (block.size() - kBlockHeaderSize));
     StoreLe32(&block[6], 0);  // no checksum: let damaged streams run further
     Bytes output(GetUncompressedSize(block));
     const size_t written = DecompressBlock(block, output);

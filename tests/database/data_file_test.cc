@@ -90,39 +90,104 @@ INSTANTIATE_TEST_SUITE_P(
         DamageCase{"MagicByte2", [] { return WithByte(Sound(), 2, 0); }, kMagic, kMagic},
         DamageCase{"MagicByte3", [] { return WithByte(Sound(), 3, 'T' + 1); }, kMagic, kMagic},
         DamageCase{"DateOneTickLater",
-                   [] { ContainerOptions o; o.date_low += 1; return test::MakeDataFile(test::LiteralBlock(kPayload), o); },
+                   [] {
+                     ContainerOptions o;
+                     o.date_low += 1;
+                     return test::MakeDataFile(test::LiteralBlock(kPayload), o);
+                   },
                    kDate, kDate},
         DamageCase{"DateHighHalfDiffers",
-                   [] { ContainerOptions o; o.date_high = 0; return test::MakeDataFile(test::LiteralBlock(kPayload), o); },
+                   [] {
+                     ContainerOptions o;
+                     o.date_high = 0;
+                     return test::MakeDataFile(test::LiteralBlock(kPayload), o);
+                   },
                    kDate, kDate},
         DamageCase{"DateAndCheckWordBothWrong",
-                   [] { ContainerOptions o; o.date_low = 0; Bytes f = test::MakeDataFile(test::LiteralBlock(kPayload), o); f[4] ^= 1; return f; },
+                   [] {
+                     ContainerOptions o;
+                     o.date_low = 0;
+                     Bytes f = test::MakeDataFile(test::LiteralBlock(kPayload), o);
+                     f[4] ^= 1;
+                     return f;
+                   },
                    kDate, kCorrupt},
         DamageCase{"OneBodyByteChanged",
-                   [] { Bytes f = Sound(); f[kContainerHeaderSize + 40] ^= 0x10; return f; }, kCorrupt, kCorrupt},
+                   [] {
+                     Bytes f = Sound();
+                     f[kContainerHeaderSize + 40] ^= 0x10;
+                     return f;
+                   },
+                   kCorrupt, kCorrupt},
         DamageCase{"CheckWordOverUnscrambledBody",
-                   [] { ContainerOptions o; o.check_word_over_plain_body = true; return test::MakeDataFile(test::LiteralBlock(kPayload), o); },
+                   [] {
+                     ContainerOptions o;
+                     o.check_word_over_plain_body = true;
+                     return test::MakeDataFile(test::LiteralBlock(kPayload), o);
+                   },
                    kCorrupt, kCorrupt},
         DamageCase{"BlockMagicWrong",
-                   [] { Bytes block = test::LiteralBlock(kPayload); block[0] = 'K'; return test::MakeDataFile(block); },
+                   [] {
+                     Bytes block = test::LiteralBlock(kPayload);
+                     block[0] = 'K';
+                     return test::MakeDataFile(block);
+                   },
                    kCorrupt, kCorrupt},
         DamageCase{"UncompressedSizeZero",
-                   [] { Bytes block = test::LiteralBlock(kPayload); StoreLe32(&block[2], 0); return test::MakeDataFile(block); },
+                   [] {
+                     Bytes block = test::LiteralBlock(kPayload);
+                     StoreLe32(&block[2], 0);
+                     return test::MakeDataFile(block);
+                   },
                    kCorrupt, kCorrupt},
         DamageCase{"BlockChecksumWrong",
-                   [] { Bytes block = test::LiteralBlock(kPayload); block[6] ^= 1; return test::MakeDataFile(block); },
+                   [] {
+                     Bytes block = test::LiteralBlock(kPayload);
+                     block[6] ^= 1;
+                     return test::MakeDataFile(block);
+                   },
                    kCorrupt, kCorrupt},
         DamageCase{"BodyTooShortForBlockHeader",
-                   [] { return test::MakeDataFile(Bytes{'J', 'C', 1, 0}); },
+                   [] {
+                     return test::MakeDataFile(Bytes{'J', 'C', 1, 0});
+                   },
                    kCorrupt, kCorrupt},
         DamageCase{"EmptyFile", [] { return Bytes{}; }, kCorrupt, kCorrupt},
-        DamageCase{"ThreeBytes", [] { return Bytes{'P', 'E', 'S'}; }, kCorrupt, kCorrupt},
-        DamageCase{"MagicOnly", [] { return Bytes{'P', 'E', 'S', 'T'}; }, kCorrupt, kCorrupt},
-        DamageCase{"FourOtherBytes", [] { return Bytes{'X', 'E', 'S', 'T'}; }, kMagic, kMagic},
-        DamageCase{"HeaderCutShort", [] { Bytes f = Sound(); f.resize(511); return f; }, kCorrupt, kCorrupt},
-        DamageCase{"HeaderWithoutBody", [] { Bytes f = Sound(); f.resize(512); return f; }, kCorrupt, kCorrupt},
+        DamageCase{"ThreeBytes",
+                   [] {
+                     return Bytes{'P', 'E', 'S'};
+                   },
+                   kCorrupt, kCorrupt},
+        DamageCase{"MagicOnly",
+                   [] {
+                     return Bytes{'P', 'E', 'S', 'T'};
+                   },
+                   kCorrupt, kCorrupt},
+        DamageCase{"FourOtherBytes",
+                   [] {
+                     return Bytes{'X', 'E', 'S', 'T'};
+                   },
+                   kMagic, kMagic},
+        DamageCase{"HeaderCutShort",
+                   [] {
+                     Bytes f = Sound();
+                     f.resize(511);
+                     return f;
+                   },
+                   kCorrupt, kCorrupt},
+        DamageCase{"HeaderWithoutBody",
+                   [] {
+                     Bytes f = Sound();
+                     f.resize(512);
+                     return f;
+                   },
+                   kCorrupt, kCorrupt},
         DamageCase{"PayloadBeyondLimit",
-                   [] { Bytes block = test::LiteralBlock(kPayload); StoreLe32(&block[2], kMaxPayloadSize + 1); return test::MakeDataFile(block); },
+                   [] {
+                     Bytes block = test::LiteralBlock(kPayload);
+                     StoreLe32(&block[2], kMaxPayloadSize + 1);
+                     return test::MakeDataFile(block);
+                   },
                    DatStatus::kOutOfMemory, DatStatus::kOutOfMemory}),
     [](const testing::TestParamInfo<DamageCase>& info) { return info.param.name; });
 

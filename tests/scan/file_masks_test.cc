@@ -27,30 +27,24 @@ TEST_P(FileMaskTable, DecidesTheName) {
 
 INSTANTIATE_TEST_SUITE_P(
     Masks, FileMaskTable,
-    testing::Values(
-        MaskCase{kDefaultFileMasks, "readme.txt", true},
-        MaskCase{kDefaultFileMasks, "logo.gif", false},
-        MaskCase{kDefaultFileMasks, "Applet.class", false},
-        MaskCase{kDefaultFileMasks, "README", false},  // "*.*" needs a dot
-        MaskCase{kDefaultFileMasks, "picture.gif.txt", true},
-        MaskCase{kDefaultFileMasks, "archive.zip", true},
-        MaskCase{"*.exe", "SETUP.EXE", true},
-        MaskCase{"*.exe", "setup.exe", true},
-        MaskCase{"*.EXE", "setup.dll", false},
-        MaskCase{"!*.TMP;*.*", "x.tmp", false},
-        MaskCase{"*.*;!*.TMP", "x.tmp", false},
-        MaskCase{"!*.TMP;*.*", "x.txt", true},
-        MaskCase{"*.*;!*.TMP", "x.txt", true},
-        MaskCase{"!*.GIF", "x.txt", false},  // only exclude masks
-        MaskCase{"", "x.txt", false},
-        MaskCase{"*.EXE;;*.DLL", "A.DLL", true},
-        MaskCase{";", "A", false},  // an empty mask matches no name
-        MaskCase{"!", "!", true},   // "!" alone is an include mask
-        MaskCase{"!", "A", false},
-        MaskCase{"*\xE9*", "caf\xE9.txt", true},
-        MaskCase{"*\xE9*", "caf\xC9.txt", false},  // no folding above 0x7F
-        MaskCase{"?", "a", true},
-        MaskCase{"DIR\\*", "dir\\file", true}));  // "\" is ordinary
+    testing::Values(MaskCase{kDefaultFileMasks, "readme.txt", true},
+                    MaskCase{kDefaultFileMasks, "logo.gif", false},
+                    MaskCase{kDefaultFileMasks, "Applet.class", false},
+                    MaskCase{kDefaultFileMasks, "README", false},  // "*.*" needs a dot
+                    MaskCase{kDefaultFileMasks, "picture.gif.txt", true},
+                    MaskCase{kDefaultFileMasks, "archive.zip", true},
+                    MaskCase{"*.exe", "SETUP.EXE", true}, MaskCase{"*.exe", "setup.exe", true},
+                    MaskCase{"*.EXE", "setup.dll", false}, MaskCase{"!*.TMP;*.*", "x.tmp", false},
+                    MaskCase{"*.*;!*.TMP", "x.tmp", false}, MaskCase{"!*.TMP;*.*", "x.txt", true},
+                    MaskCase{"*.*;!*.TMP", "x.txt", true},
+                    MaskCase{"!*.GIF", "x.txt", false},  // only exclude masks
+                    MaskCase{"", "x.txt", false}, MaskCase{"*.EXE;;*.DLL", "A.DLL", true},
+                    MaskCase{";", "A", false},  // an empty mask matches no name
+                    MaskCase{"!", "!", true},   // "!" alone is an include mask
+                    MaskCase{"!", "A", false}, MaskCase{"*\xE9*", "caf\xE9.txt", true},
+                    MaskCase{"*\xE9*", "caf\xC9.txt", false},  // no folding above 0x7F
+                    MaskCase{"?", "a", true},
+                    MaskCase{"DIR\\*", "dir\\file", true}));  // "\" is ordinary
 
 TEST(FileMasks, SetCountsSeparatorsAndStoresUpperCase) {
   FileMasks masks;
@@ -92,14 +86,12 @@ TEST_P(WildcardTable, Matches) {
 
 INSTANTIATE_TEST_SUITE_P(
     Patterns, WildcardTable,
-    testing::Values(WildcardCase{"A?", "A", 0}, WildcardCase{"*", "", 1},
-                    WildcardCase{"", "", 1}, WildcardCase{"", "X", 0},
-                    WildcardCase{"*A*B", "XAYAB", 1},
+    testing::Values(WildcardCase{"A?", "A", 0}, WildcardCase{"*", "", 1}, WildcardCase{"", "", 1},
+                    WildcardCase{"", "X", 0}, WildcardCase{"*A*B", "XAYAB", 1},
                     WildcardCase{"*.GIF", "PICTURE.GIF.TXT", 0},
-                    WildcardCase{"*.GIF", "PICTURE.GIF", 1},
-                    WildcardCase{"A*", "A", 1}, WildcardCase{"A**", "A", 1},
-                    WildcardCase{"*X", "ABC", 0}, WildcardCase{"?*?", "AB", 1},
-                    WildcardCase{"A*C*E", "ABCDE", 1},
+                    WildcardCase{"*.GIF", "PICTURE.GIF", 1}, WildcardCase{"A*", "A", 1},
+                    WildcardCase{"A**", "A", 1}, WildcardCase{"*X", "ABC", 0},
+                    WildcardCase{"?*?", "AB", 1}, WildcardCase{"A*C*E", "ABCDE", 1},
                     WildcardCase{"ABC", "AB", 0}, WildcardCase{"AB", "ABC", 0}));
 
 }  // namespace

@@ -28,10 +28,28 @@ class BitWriter {
   }
 
   // --- The codes of the block format. ---
-  void Literal(uint32_t value, unsigned width = 8) { Bit(1); Bits(value, width); }
-  void LiteralWidth8() { Bits(0b001, 3); Bits(0, 4); Bit(0); Bit(1); }
-  void LiteralWidth7(uint8_t bias) { Bits(0b001, 3); Bits(0, 4); Bit(0); Bit(0); Bits(bias, 8); }
-  void RepeatMatch(uint32_t length) { Bits(0b01, 2); Gamma(2); Gamma(length); }
+  void Literal(uint32_t value, unsigned width = 8) {
+    Bit(1);
+    Bits(value, width);
+  }
+  void LiteralWidth8() {
+    Bits(0b001, 3);
+    Bits(0, 4);
+    Bit(0);
+    Bit(1);
+  }
+  void LiteralWidth7(uint8_t bias) {
+    Bits(0b001, 3);
+    Bits(0, 4);
+    Bit(0);
+    Bit(0);
+    Bits(bias, 8);
+  }
+  void RepeatMatch(uint32_t length) {
+    Bits(0b01, 2);
+    Gamma(2);
+    Gamma(length);
+  }
   // `length_code` is the gamma value; the decoder adds the offset's bonus.
   void LongMatch(uint32_t offset, uint32_t length_code, unsigned offset_width = 8) {
     Bits(0b01, 2);
@@ -39,19 +57,40 @@ class BitWriter {
     Bits(offset & ((1u << offset_width) - 1), offset_width);
     Gamma(length_code);
   }
-  void ShortMatch(uint32_t offset, uint32_t length) { Bits(0b000, 3); Bits(offset, 7); Bits(length - 2, 2); }
-  void OffsetWidth(uint32_t selector, uint32_t width) { Bits(0b000, 3); Bits(0, 7); Bits(selector, 2); Bits(width, selector + 3); }
-  void OneByteCopy(uint32_t offset) { Bits(0b001, 3); Bits(offset + 1, 4); }
-  void ZeroByte() { Bits(0b001, 3); Bits(1, 4); }
+  void ShortMatch(uint32_t offset, uint32_t length) {
+    Bits(0b000, 3);
+    Bits(offset, 7);
+    Bits(length - 2, 2);
+  }
+  void OffsetWidth(uint32_t selector, uint32_t width) {
+    Bits(0b000, 3);
+    Bits(0, 7);
+    Bits(selector, 2);
+    Bits(width, selector + 3);
+  }
+  void OneByteCopy(uint32_t offset) {
+    Bits(0b001, 3);
+    Bits(offset + 1, 4);
+  }
+  void ZeroByte() {
+    Bits(0b001, 3);
+    Bits(1, 4);
+  }
   // Raw runs of 256 bytes each; `bytes` must be a multiple of 256 long.
   void RawRuns(const std::vector<uint8_t>& bytes) {
-    Bits(0b001, 3); Bits(0, 4); Bit(1);
+    Bits(0b001, 3);
+    Bits(0, 4);
+    Bit(1);
     for (size_t i = 0; i < bytes.size(); ++i) {
       Bits(bytes[i], 8);
       if (i % 256 == 255) Bit(i + 1 < bytes.size() ? 1 : 0);
     }
   }
-  void End() { Bits(0b000, 3); Bits(0, 7); Bits(0, 2); }
+  void End() {
+    Bits(0b000, 3);
+    Bits(0, 7);
+    Bits(0, 2);
+  }
 
   // The stream so far, the last word padded with zero bits.
   std::vector<uint8_t> Finish() {
