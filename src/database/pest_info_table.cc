@@ -1,0 +1,112 @@
+// Parsing KVINFO.DAT records and copying them out for hosts.
+#include "database/pest_info_table.h"
+
+#include <cstring>
+#include <optional>
+
+#include "common/byte_order.h"
+#include "database/data_file.h"
+
+namespace kv {
+namespace {
+
+constexpr size_t kRecordHeadSize = 24;  // id and five string offsets
+constexpr size_t kMinimumRecordSize = kRecordHeadSize + 1;
+
+// The NUL-terminated string at `offset` in `area`, or nullopt when it is not
+// terminated inside the area.
+std::optional<std::string_view> StringAt(std::span<const uint8_t> area, uint32_t offset) {
+  if (offset >= area.size()) return std::nullopt;
+  const auto* start = reinterpret_cast<const char*>(area.data() + offset);
+  const void* end = std::memchr(start, '\0', area.size() - offset);
+  if (end == nullptr) return std::nullopt;
+  return std::string_view(start, static_cast<const char*>(end) - start);
+}
+
+char* CopyString(const std::string& text) {
+  char* copy = new char[text.size() + 1];
+  std::memcpy(copy, text.c_str(), text.size() + 1);
+  return copy;
+}
+
+}  // namespace
+
+DatStatus PestInfoTable::Load(const char* path) {
+  DecodedDataFile decoded;
+  const DatStatus status = ReadDataFile(path, DateCheck::kBeforeCheckWord, &decoded);
+  if (status != DatStatus::kOk) return status;
+  try {
+    Parse(decoded.payload.span(), decoded.record_count);
+  } catch (const std::bad_alloc&) {
+    records_.clear();
+    return DatStatus::kOutOfMemory;
+  }
+  return DatStatus::kOk;
+}
+
+void PestInfoTable::Parse(std::span<const uint8_t> payload, int32_t record_count) {
+  const size_t most = payload.size() / kMinimumRecordSize;
+  const size_t wanted = record_count < 0 ? 0 : std::min(static_cast<size_t>(record_count), most);
+  std::vector<PestInfoRecord> records;
+  records.reserve(wanted);
+
+  // The file's third offset designates text 4 and its fourth text 3.
+  constexpr std::array<size_t, 5> kTextOfOffset = {0, 1, 3, 2, 4};
+  size_t position = 0;
+  while (records.size() < wanted && payload.size() - position >= kMinimumRecordSize) {
+    const uint8_t* head = payload.data() + position;
+    const std::span<const uint8_t> area = payload.subspan(position + kRecordHeadSize);
+    PestInfoRecord record;
+    record.pest_id = LoadLe32(head);
+    std::optional<std::string_view> last;
+    for (size_t i = 0; i < 5; ++i) {
+      last = StringAt(area, LoadLe32(head + 4 + 4 * i));
+      if (!last) break;
+      record.texts[kTextOfOffset[i]] = std::string(*last);
+    }
+    if (!last) break;
+    // The record ends with the terminator of the string at its fifth offset.
+    position = static_cast<size_t>(last->data() + last->size() + 1 -
+                                   reinterpret_cast<const char*>(payload.data()));
+    records.push_back(std::move(record));
+  }
+  records_ = std::move(records);
+}
+
+const PestInfoRecord* PestInfoTable::At(int32_t index) const {
+  if (index < 0 || index >= count()) return nullptr;
+  return &records_[static_cast<size_t>(index)];
+}
+
+const PestInfoRecord* PestInfoTable::ById(uint32_t pest_id) const {
+  for (const PestInfoRecord& record : records_) {
+    if (record.pest_id == pest_id) return &record;
+  }
+  return nullptr;
+}
+
+_DETAILED_PEST_INFORMATION* CopyForHost(const PestInfoRecord& record) {
+  auto* copy = new _DETAILED_PEST_INFORMATION{};
+  copy->dwPestID = record.pest_id;
+  char** fields[5] = {&copy->lpszText1, &copy->lpszText2, &copy->lpszText3, &copy->lpszText4,
+                      &copy->lpszText5};
+  try {
+    for (size_t i = 0; i < 5; ++i) *fields[i] = CopyString(record.texts[i]);
+  } catch (...) {
+    FreeDetailedPestInformation(copy);
+    throw;
+  }
+  return copy;
+}
+
+void FreeDetailedPestInformation(_DETAILED_PEST_INFORMATION* record) {
+  if (record == nullptr) return;
+  delete[] record->lpszText1;
+  delete[] record->lpszText2;
+  delete[] record->lpszText3;
+  delete[] record->lpszText4;
+  delete[] record->lpszText5;
+  delete record;
+}
+
+}  // namespace kv
