@@ -6,8 +6,10 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "engine/unzip_library.h"
+#include "exclusions/exclusion_list.h"
 #include "platform/sync.h"
 
 namespace kv {
@@ -41,8 +43,17 @@ class Engine {
   int32_t init_count() const { return init_count_; }
   const UnzipLibrary& unzip() const { return unzip_; }
 
+  ExclusionList& exclusions() { return exclusions_; }
+  // The data folder a host set or the last data-file search used.
+  std::string& dat_folder() { return dat_folder_; }
+  const std::string& dat_folder() const { return dat_folder_; }
+
  private:
   void AttachToProcess();
+
+  // The global objects, in their construction order.
+  ExclusionList exclusions_;
+  std::string dat_folder_;
 
   // Engine-wide state; the walk reads the flags without a lock.
   std::unique_ptr<platform::ManualResetEvent> pause_event_;
