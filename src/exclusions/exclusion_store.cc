@@ -57,6 +57,13 @@ bool HasChecksum(uint32_t checksum) {
   return checksum != 0 && checksum != 0xFFFFFFFFu;
 }
 
+// The list opened for updating its stamp; none for a read-only list, even
+// where the caller's privileges (root, wine running as root) would open it.
+std::optional<platform::UpdatableFile> OpenForStamp(const std::string& path) {
+  if (platform::IsReadOnlyFile(path.c_str())) return std::nullopt;
+  return platform::UpdatableFile::Open(path.c_str());
+}
+
 }  // namespace
 
 std::string ExclusionFilePath() {
@@ -88,7 +95,7 @@ uint32_t FileChecksum(const char* path) {
 bool VerifyExclusionStamp(const std::string& path, StampPlaces places) {
   const uint32_t checksum = FileChecksum(path.c_str());
   if (!HasChecksum(checksum)) return true;
-  std::optional<platform::UpdatableFile> file = platform::UpdatableFile::Open(path.c_str());
+  std::optional<platform::UpdatableFile> file = OpenForStamp(path);
   if (!file) return true;
   const uint16_t wanted = static_cast<uint16_t>(checksum & 0xFFFFu);
   if (places == StampPlaces::kFileAndSidecar && file->ReadStamp() == wanted) return true;
@@ -100,7 +107,7 @@ bool VerifyExclusionStamp(const std::string& path, StampPlaces places) {
 void WriteExclusionStamp(const std::string& path, StampPlaces places) {
   const uint32_t checksum = FileChecksum(path.c_str());
   if (!HasChecksum(checksum)) return;
-  std::optional<platform::UpdatableFile> file = platform::UpdatableFile::Open(path.c_str());
+  std::optional<platform::UpdatableFile> file = OpenForStamp(path);
   if (!file) return;
   const uint16_t stamp = static_cast<uint16_t>(checksum & 0xFFFFu);
   const std::string sidecar = path + kStampSidecarSuffix;
