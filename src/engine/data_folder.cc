@@ -31,12 +31,9 @@ std::optional<std::string> ReadLocationValue() {
   return value;
 }
 
-std::optional<std::string> ReadClLocationValue() {
-  return platform::ReadSetting("KVCLLocation");
-}
+std::optional<std::string> ReadClLocationValue() { return platform::ReadSetting("KVCLLocation"); }
 
-std::string LocateDataFile(const char* file_name, bool honour_set_folder,
-                           std::string& dat_folder) {
+std::string LocateDataFile(const char* file_name, bool honour_set_folder, std::string& dat_folder) {
   const std::string name = file_name != nullptr ? file_name : "";
   auto try_folder = [&](std::string folder, std::string* path) {
     AppendSeparator(folder);

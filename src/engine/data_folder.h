@@ -33,8 +33,7 @@ std::optional<std::string> ReadClLocationValue();
 // first two only when the file exists there. Records the folder of the
 // returned path in `dat_folder`. The host's folder is returned without
 // checking the file exists; the caller reports a missing file.
-std::string LocateDataFile(const char* file_name, bool honour_set_folder,
-                           std::string& dat_folder);
+std::string LocateDataFile(const char* file_name, bool honour_set_folder, std::string& dat_folder);
 
 // An existing file of that name beside the host executable, in KVCLLocation
 // or in KVLocation, in that order. Nullopt when no folder holds it or its

@@ -42,31 +42,22 @@ KV_EXPORT int32_t KV_CDECL kvIsFileExcluded(const char* path) {
   return kv::Guarded(0, [&] { return TheEngine().exclusions().IsExcluded(path); });
 }
 
-KV_EXPORT int32_t KV_CDECL kvGetProcessFilename(uint32_t process_id, char* buffer,
-                                                int32_t size) {
-  return kv::Guarded(-1, [&] {
-    return kv::GetProcessFilename(process_id, buffer, static_cast<uint32_t>(size));
-  });
+KV_EXPORT int32_t KV_CDECL kvGetProcessFilename(uint32_t process_id, char* buffer, int32_t size) {
+  return kv::Guarded(
+      -1, [&] { return kv::GetProcessFilename(process_id, buffer, static_cast<uint32_t>(size)); });
 }
 
 #if defined(_WIN32)
 int32_t KV_STDCALL kvGetDATFolder_stdcall(char* buffer, int32_t size) {
   return kvGetDATFolder(buffer, size);
 }
-int32_t KV_STDCALL kvSetDATFolder_stdcall(const char* folder) {
-  return kvSetDATFolder(folder);
-}
+int32_t KV_STDCALL kvSetDATFolder_stdcall(const char* folder) { return kvSetDATFolder(folder); }
 int32_t KV_STDCALL kvAddExclusion_stdcall(const char* path) { return kvAddExclusion(path); }
-int32_t KV_STDCALL kvRemoveExclusion_stdcall(const char* path) {
-  return kvRemoveExclusion(path);
-}
+int32_t KV_STDCALL kvRemoveExclusion_stdcall(const char* path) { return kvRemoveExclusion(path); }
 const char* KV_STDCALL kvFindFirstExclusion_stdcall(void) { return kvFindFirstExclusion(); }
 const char* KV_STDCALL kvFindNextExclusion_stdcall(void) { return kvFindNextExclusion(); }
-int32_t KV_STDCALL kvIsFileExcluded_stdcall(const char* path) {
-  return kvIsFileExcluded(path);
-}
-int32_t KV_STDCALL kvGetProcessFilename_stdcall(uint32_t process_id, char* buffer,
-                                                int32_t size) {
+int32_t KV_STDCALL kvIsFileExcluded_stdcall(const char* path) { return kvIsFileExcluded(path); }
+int32_t KV_STDCALL kvGetProcessFilename_stdcall(uint32_t process_id, char* buffer, int32_t size) {
   return kvGetProcessFilename(process_id, buffer, size);
 }
 #endif

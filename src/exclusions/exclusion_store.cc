@@ -53,9 +53,7 @@ void WriteSidecar(const std::string& path, uint16_t stamp) {
   std::fprintf(file.get(), "%04x", static_cast<unsigned>(stamp));
 }
 
-bool HasChecksum(uint32_t checksum) {
-  return checksum != 0 && checksum != 0xFFFFFFFFu;
-}
+bool HasChecksum(uint32_t checksum) { return checksum != 0 && checksum != 0xFFFFFFFFu; }
 
 // The list opened for updating its stamp; none for a read-only list, even
 // where the caller's privileges (root, wine running as root) would open it.

@@ -43,17 +43,16 @@ const std::string kSep(1, platform::kPathSeparator);
 
 INSTANTIATE_TEST_SUITE_P(
     Table, ReadsSettings,
-    testing::Values(
-        ReadCase{"missing", std::nullopt, std::nullopt, std::nullopt},
-        ReadCase{"empty", std::string(), std::nullopt, std::nullopt},
-        ReadCase{"no_separator", "prog", "prog" + kSep, "prog"},
-        ReadCase{"with_separator", "prog" + kSep, "prog" + kSep, "prog" + kSep},
-        ReadCase{"spaces_kept", " a b ", " a b " + kSep, " a b "},
-        ReadCase{"258_takes_separator", Text(258), Text(258) + kSep, Text(258)},
-        ReadCase{"259_no_room_for_separator", Text(259), std::nullopt, Text(259)},
-        ReadCase{"259_ending_in_separator", Text(258) + kSep, Text(258) + kSep,
-                 Text(258) + kSep},
-        ReadCase{"260_too_long", Text(260), std::nullopt, std::nullopt}),
+    testing::Values(ReadCase{"missing", std::nullopt, std::nullopt, std::nullopt},
+                    ReadCase{"empty", std::string(), std::nullopt, std::nullopt},
+                    ReadCase{"no_separator", "prog", "prog" + kSep, "prog"},
+                    ReadCase{"with_separator", "prog" + kSep, "prog" + kSep, "prog" + kSep},
+                    ReadCase{"spaces_kept", " a b ", " a b " + kSep, " a b "},
+                    ReadCase{"258_takes_separator", Text(258), Text(258) + kSep, Text(258)},
+                    ReadCase{"259_no_room_for_separator", Text(259), std::nullopt, Text(259)},
+                    ReadCase{"259_ending_in_separator", Text(258) + kSep, Text(258) + kSep,
+                             Text(258) + kSep},
+                    ReadCase{"260_too_long", Text(260), std::nullopt, std::nullopt}),
     [](const auto& info) { return std::string(info.param.name); });
 
 #if !defined(_WIN32)
@@ -74,18 +73,18 @@ TEST_P(ReadsSettingsFile, Value) {
 
 INSTANTIATE_TEST_SUITE_P(
     Table, ReadsSettingsFile,
-    testing::Values(
-        FileCase{"plain", "KVCLLocation=/opt/a\n", "/opt/a"},
-        FileCase{"name_case_ignored", "kvcllocation=/opt/a\n", "/opt/a"},
-        FileCase{"first_match_wins", "KVCLLocation=/1\nKVCLLOCATION=/2\n", "/1"},
-        FileCase{"crlf", "KVCLLocation=/opt/a\r\n", "/opt/a"},
-        FileCase{"last_line_unended", "x=1\nKVCLLocation=/opt/b", "/opt/b"},
-        FileCase{"nothing_trimmed", "KVCLLocation= /a=b \n", " /a=b "},
-        FileCase{"comment", "#KVCLLocation=/no\n", std::nullopt},
-        FileCase{"spaced_name_differs", "KVCLLocation =/no\n", std::nullopt},
-        FileCase{"line_without_equals", "KVCLLocation\nKVCLLocation=/yes\n", "/yes"},
-        FileCase{"empty_value_fails", "KVCLLocation=\nKVCLLocation=/later\n", std::nullopt},
-        FileCase{"other_value_only", "KVLocation=/x\n", std::nullopt}),
+    testing::Values(FileCase{"plain", "KVCLLocation=/opt/a\n", "/opt/a"},
+                    FileCase{"name_case_ignored", "kvcllocation=/opt/a\n", "/opt/a"},
+                    FileCase{"first_match_wins", "KVCLLocation=/1\nKVCLLOCATION=/2\n", "/1"},
+                    FileCase{"crlf", "KVCLLocation=/opt/a\r\n", "/opt/a"},
+                    FileCase{"last_line_unended", "x=1\nKVCLLocation=/opt/b", "/opt/b"},
+                    FileCase{"nothing_trimmed", "KVCLLocation= /a=b \n", " /a=b "},
+                    FileCase{"comment", "#KVCLLocation=/no\n", std::nullopt},
+                    FileCase{"spaced_name_differs", "KVCLLocation =/no\n", std::nullopt},
+                    FileCase{"line_without_equals", "KVCLLocation\nKVCLLocation=/yes\n", "/yes"},
+                    FileCase{"empty_value_fails", "KVCLLocation=\nKVCLLocation=/later\n",
+                             std::nullopt},
+                    FileCase{"other_value_only", "KVLocation=/x\n", std::nullopt}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Settings, MissingFileIsAFailedRead) {
@@ -164,8 +163,7 @@ INSTANTIATE_TEST_SUITE_P(
         SearchCase{"set_folder_replaces_location", false, true, true, true, "cl", "cl"},
         SearchCase{"location_before_cl", false, true, true, false, "location", "cl"},
         SearchCase{"cl_when_location_lacks_it", false, false, true, false, "cl", "cl"},
-        SearchCase{"location_when_cl_lacks_it", false, true, false, false, "location",
-                   "location"},
+        SearchCase{"location_when_cl_lacks_it", false, true, false, false, "location", "location"},
         SearchCase{"host_folder_unchecked", false, false, false, false, "host", ""}),
     [](const auto& info) { return std::string(info.param.name); });
 

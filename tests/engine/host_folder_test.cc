@@ -55,10 +55,10 @@ class TestHost : public testing::Test {
 };
 
 TEST_F(TestHost, SpawnsProcessAndFindsItsOwnFolder) {
-  auto results = Run({"host-folder", "executable", "locate", "own-process", "add:" +
-                      test::NativePath("C:\\KVHOST\\A"), "first", "exclusion-path"});
-  const std::string folder = results["executable"].substr(0, results["executable"].rfind(
-                                                                 platform::kPathSeparator));
+  auto results = Run({"host-folder", "executable", "locate", "own-process",
+                      "add:" + test::NativePath("C:\\KVHOST\\A"), "first", "exclusion-path"});
+  const std::string folder =
+      results["executable"].substr(0, results["executable"].rfind(platform::kPathSeparator));
   EXPECT_EQ(fs::path(results["executable"]).filename(), fs::path(KV_TEST_HOST_FILE_NAME));
   EXPECT_TRUE(fs::equivalent(results["host-folder"], host_folder_));
   EXPECT_EQ(results["host-folder"], folder);

@@ -120,8 +120,8 @@ TEST(ExclusionList, FailedRewriteReloadsAndReportsFailure) {
   ExclusionFixture fixture;
   fixture.WriteStamped(NativePath("C:\\A\nC:\\B\n"));
   fixture.list().Load();
-  fs::permissions(fixture.path(), fs::perms::owner_write | fs::perms::group_write |
-                                      fs::perms::others_write,
+  fs::permissions(fixture.path(),
+                  fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
                   fs::perm_options::remove);
   EXPECT_EQ(fixture.list().Remove(NativePath("C:\\A").c_str()), 0);
   // Memory agrees with the file again: no marker left behind.

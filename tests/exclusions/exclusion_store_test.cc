@@ -190,19 +190,18 @@ const std::string k260(260, 'b');
 
 INSTANTIATE_TEST_SUITE_P(
     Table, LoadsLines,
-    testing::Values(
-        LineCase{"bar_cuts", "C:\\DATA|anything\n", {"C:\\DATA"}},
-        LineCase{"bar_first_is_ignored", "|C:\\DATA\nX\n", {"X"}},
-        LineCase{"spaces_kept", "  C:\\A B \t\n", {"  C:\\A B \t"}},
-        LineCase{"crlf_and_lf_alike", "ONE\r\nTWO\nTHREE\r\n", {"ONE", "TWO", "THREE"}},
-        LineCase{"last_line_unended", "ONE\nTWO", {"ONE", "TWO"}},
-        LineCase{"empty_lines_ignored", "\n\r\nONE\n\n", {"ONE"}},
-        LineCase{"marker_loads", "BadFood\nbadfood\n", {"BadFood", "badfood"}},
-        LineCase{"duplicates_kept", "A\nA\n", {"A", "A"}},
-        LineCase{"259_characters_kept", k259 + "\r\nNEXT\n", {k259, "NEXT"}},
-        LineCase{"260_characters_skipped_whole", k260 + "\nNEXT\n", {"NEXT"}},
-        LineCase{"cut_within_limit", k259 + "|" + k260 + "\n", {k259}},
-        LineCase{"long_line_never_split", std::string(1500, 'c') + "\nNEXT", {"NEXT"}}),
+    testing::Values(LineCase{"bar_cuts", "C:\\DATA|anything\n", {"C:\\DATA"}},
+                    LineCase{"bar_first_is_ignored", "|C:\\DATA\nX\n", {"X"}},
+                    LineCase{"spaces_kept", "  C:\\A B \t\n", {"  C:\\A B \t"}},
+                    LineCase{"crlf_and_lf_alike", "ONE\r\nTWO\nTHREE\r\n", {"ONE", "TWO", "THREE"}},
+                    LineCase{"last_line_unended", "ONE\nTWO", {"ONE", "TWO"}},
+                    LineCase{"empty_lines_ignored", "\n\r\nONE\n\n", {"ONE"}},
+                    LineCase{"marker_loads", "BadFood\nbadfood\n", {"BadFood", "badfood"}},
+                    LineCase{"duplicates_kept", "A\nA\n", {"A", "A"}},
+                    LineCase{"259_characters_kept", k259 + "\r\nNEXT\n", {k259, "NEXT"}},
+                    LineCase{"260_characters_skipped_whole", k260 + "\nNEXT\n", {"NEXT"}},
+                    LineCase{"cut_within_limit", k259 + "|" + k260 + "\n", {k259}},
+                    LineCase{"long_line_never_split", std::string(1500, 'c') + "\nNEXT", {"NEXT"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ExclusionStore, SaveDropsMarkersInAnyCase) {
@@ -221,15 +220,16 @@ TEST(ExclusionStore, AppendWritesTheShortFormWithoutTrailingSeparator) {
   const fs::path tool = fixture.folder().path() / "Program Files" / "Tool";
   fs::create_directories(tool);
   ASSERT_TRUE(fixture.list().Append(test::WithSeparator(tool.string()).c_str()));
-  const std::optional<std::string> short_form = platform::ShortPathName(tool.string().c_str(), 4095);
+  const std::optional<std::string> short_form =
+      platform::ShortPathName(tool.string().c_str(), 4095);
   ASSERT_TRUE(short_form.has_value());
   EXPECT_EQ(fixture.Content(), *short_form + kLineEnd);
 }
 
 TEST(ExclusionStore, AppendRefusesTextThatCannotLoadBackAsOneEntry) {
   ExclusionFixture fixture;
-  for (const std::string& text : {std::string(), std::string(260, 'x'), std::string("A\nB"),
-                                  std::string("A|B")}) {
+  for (const std::string& text :
+       {std::string(), std::string(260, 'x'), std::string("A\nB"), std::string("A|B")}) {
     EXPECT_FALSE(fixture.list().Append(text.c_str())) << text;
   }
   EXPECT_FALSE(fixture.list().Append(nullptr));

@@ -67,12 +67,12 @@ TEST_P(TemporaryFolderFrom, Environment) {
   EXPECT_EQ(got, GetParam().expect_value ? value + "/" : "/tmp/");
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Table, TemporaryFolderFrom,
-    testing::Values(TempCase{"unset", false, "", false}, TempCase{"empty", true, "", false},
-                    TempCase{"missing_folder", true, "/no/such/folder", false},
-                    TempCase{"existing_folder", true, "<existing>", true}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Table, TemporaryFolderFrom,
+                         testing::Values(TempCase{"unset", false, "", false},
+                                         TempCase{"empty", true, "", false},
+                                         TempCase{"missing_folder", true, "/no/such/folder", false},
+                                         TempCase{"existing_folder", true, "<existing>", true}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(IsReadOnlyFile, LooksAtTheOwnerWriteBitOnly) {
   test::TempFolder folder;

@@ -5,8 +5,8 @@
 #include <windows.h>
 #else
 #include <spawn.h>
-#include <unistd.h>
 #include <sys/wait.h>
+#include <unistd.h>
 extern char** environ;
 #endif
 

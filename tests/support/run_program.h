@@ -1,4 +1,5 @@
-// The test process's own id, and starting a program of the tests (the test host) and waiting for it.
+// The test process's own id, and starting a program of the tests (the test host) and waiting for
+// it.
 #pragma once
 
 #include <cstdint>

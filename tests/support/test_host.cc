@@ -42,8 +42,8 @@ int main(int argc, char** argv) {
   if (out == nullptr) return 4;
   auto add = Find<int32_t(KV_CDECL*)(const char*)>(library, "kvAddExclusion");
   auto first = Find<const char*(KV_CDECL*)(void)>(library, "kvFindFirstExclusion");
-  auto process_file = Find<int32_t(KV_CDECL*)(uint32_t, char*, int32_t)>(
-      library, "kvGetProcessFilename");
+  auto process_file =
+      Find<int32_t(KV_CDECL*)(uint32_t, char*, int32_t)>(library, "kvGetProcessFilename");
   if (!add || !first || !process_file) return 5;
 
   for (int i = 3; i < argc; ++i) {

@@ -27,9 +27,7 @@ bool IsReadOnlyFile(const char* path) {
   return (info.st_mode & S_IWUSR) == 0;
 }
 
-bool RemoveFile(const char* path) {
-  return path != nullptr && ::unlink(path) == 0;
-}
+bool RemoveFile(const char* path) { return path != nullptr && ::unlink(path) == 0; }
 
 std::string TemporaryFolder() {
   const char* tmpdir = std::getenv("TMPDIR");

@@ -50,8 +50,7 @@ std::optional<std::vector<ProcessRecord>> ListProcesses() {
     record.path = ReadLinkWhole(std::string("/proc/") + entry->d_name + "/exe");
     if (record.path.empty()) continue;  // kernel thread, zombie, not ours
     const size_t slash = record.path.rfind('/');
-    record.base_name =
-        slash == std::string::npos ? record.path : record.path.substr(slash + 1);
+    record.base_name = slash == std::string::npos ? record.path : record.path.substr(slash + 1);
     records.push_back(std::move(record));
   }
   return records;

@@ -49,8 +49,7 @@ std::optional<std::string> ReadSetting(const char* name) {
   if (name == nullptr) return std::nullopt;
   const char* file_name = std::getenv("TROVALEN_REGISTRY");
   if (file_name == nullptr || *file_name == '\0') file_name = kDefaultRegistryFile;
-  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(file_name, "rb"),
-                                                      &std::fclose);
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(file_name, "rb"), &std::fclose);
   if (!file) return std::nullopt;
   // A name, '=', a value of the longest accepted length and a CR.
   const size_t limit = 4096 + kMaxSettingLength + 2;

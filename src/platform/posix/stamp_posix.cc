@@ -32,8 +32,7 @@ std::optional<UpdatableFile> UpdatableFile::Open(const char* path) {
   struct stat info {};
   // A list the user made read-only is refused even where the caller (root)
   // could write it.
-  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) ||
-      (info.st_mode & S_IWUSR) == 0) {
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || (info.st_mode & S_IWUSR) == 0) {
     ::close(fd);
     return std::nullopt;
   }

@@ -24,14 +24,11 @@ std::optional<std::string> ShortPathName(const char* path, size_t max_length) {
 bool IsReadOnlyFile(const char* path) {
   if (path == nullptr) return false;
   const DWORD attributes = ::GetFileAttributesA(path);
-  return attributes != INVALID_FILE_ATTRIBUTES &&
-         (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
          (attributes & FILE_ATTRIBUTE_READONLY) != 0;
 }
 
-bool RemoveFile(const char* path) {
-  return path != nullptr && ::DeleteFileA(path) != 0;
-}
+bool RemoveFile(const char* path) { return path != nullptr && ::DeleteFileA(path) != 0; }
 
 std::string TemporaryFolder() {
   char buffer[MAX_PATH + 1] = {};

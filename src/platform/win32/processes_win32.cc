@@ -1,8 +1,10 @@
 // Win32 process inventory through PSAPI (NT family) or toolhelp (Windows 95
 // family), both resolved by name at run time so neither is linked.
+// tlhelp32.h needs windows.h first.
+// clang-format off
 #include <windows.h>
-
 #include <tlhelp32.h>
+// clang-format on
 
 #include <cstring>
 #include <vector>
@@ -23,8 +25,7 @@ constexpr DWORD kNameRoom = 4096;
 
 template <typename Function>
 Function Resolve(HMODULE library, const char* name) {
-  return reinterpret_cast<Function>(
-      reinterpret_cast<void*>(::GetProcAddress(library, name)));
+  return reinterpret_cast<Function>(reinterpret_cast<void*>(::GetProcAddress(library, name)));
 }
 
 bool UseToolhelp() {
@@ -64,8 +65,8 @@ std::optional<std::vector<ProcessRecord>> ListWithPsapi() {
   }
   ids.resize(bytes / sizeof(DWORD));
   for (DWORD id : ids) {
-    HANDLE process = ::OpenProcess(
-        PROCESS_QUERY_INFORMATION | PROCESS_VM_READ | PROCESS_TERMINATE, FALSE, id);
+    HANDLE process =
+        ::OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ | PROCESS_TERMINATE, FALSE, id);
     if (process == nullptr) continue;
     HMODULE first = nullptr;
     DWORD needed = 0;
@@ -106,8 +107,7 @@ std::optional<std::vector<ProcessRecord>> ListWithToolhelp() {
     record.process_id = entry.th32ProcessID;
     record.path.assign(entry.szExeFile, ::strnlen(entry.szExeFile, sizeof entry.szExeFile));
     const size_t slash = record.path.rfind('\\');
-    record.base_name =
-        slash == std::string::npos ? record.path : record.path.substr(slash + 1);
+    record.base_name = slash == std::string::npos ? record.path : record.path.substr(slash + 1);
     records.push_back(std::move(record));
   } while (next_fn(snapshot, &entry));
   ::CloseHandle(snapshot);

@@ -17,8 +17,8 @@ std::optional<std::string> ReadSetting(const char* name) {
   }
   char buffer[kMaxSettingLength + 1] = {};
   DWORD size = sizeof buffer;
-  const LONG status = ::RegQueryValueExA(key, name, nullptr, nullptr,
-                                         reinterpret_cast<BYTE*>(buffer), &size);
+  const LONG status =
+      ::RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(buffer), &size);
   ::RegCloseKey(key);
   if (status != ERROR_SUCCESS) return std::nullopt;
   // The stored data need not end with a NUL: the text ends at the first NUL

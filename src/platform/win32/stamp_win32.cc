@@ -15,9 +15,9 @@ const intptr_t kNoHandle = reinterpret_cast<intptr_t>(INVALID_HANDLE_VALUE);
 
 std::optional<UpdatableFile> UpdatableFile::Open(const char* path) {
   if (path == nullptr) return std::nullopt;
-  HANDLE file = ::CreateFileA(path, GENERIC_READ | GENERIC_WRITE,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                              0, nullptr);
+  HANDLE file =
+      ::CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                    OPEN_EXISTING, 0, nullptr);
   if (file == INVALID_HANDLE_VALUE) return std::nullopt;
   return UpdatableFile(reinterpret_cast<intptr_t>(file));
 }
@@ -58,8 +58,7 @@ bool UpdatableFile::WriteStamp(uint16_t stamp) {
 }
 
 bool UpdatableFile::Truncate() {
-  return ::SetFilePointer(AsHandle(handle_), 0, nullptr, FILE_BEGIN) !=
-             INVALID_SET_FILE_POINTER &&
+  return ::SetFilePointer(AsHandle(handle_), 0, nullptr, FILE_BEGIN) != INVALID_SET_FILE_POINTER &&
          ::SetEndOfFile(AsHandle(handle_)) != 0;
 }
 
