@@ -124,11 +124,61 @@ KV_EXPORT int32_t KV_CDECL kvSetFileMasks(const char* masks);
  * would load; 2 for a null path. */
 KV_EXPORT int32_t KV_CDECL kvVerifyDAT(const char* path);
 
+/* --- Data folder --------------------------------------------------------- */
+
+/* Copies the engine's data folder and its NUL into `buffer`, which holds
+ * size + 1 bytes, and returns 1. Returns 0 and writes nothing when the
+ * folder is empty, longer than `size` characters (a negative size always),
+ * or the buffer is null. */
+KV_EXPORT int32_t KV_CDECL kvGetDATFolder(char* buffer, int32_t size);
+/* Sets the data folder to a copy of `folder`, unchecked (an empty text
+ * empties it; null leaves it unchanged). Returns 1. */
+KV_EXPORT int32_t KV_CDECL kvSetDATFolder(const char* folder);
+
+/* --- Exclusions ---------------------------------------------------------- */
+
+/* Reloads the list and adds `path` (its short form, without one trailing
+ * separator) to excluded.dat unless it is excluded already. Returns 1 when
+ * the path is excluded afterwards, 0 when it could not be added (the file
+ * cannot be written, a null or empty path, or one that cannot be stored as
+ * one entry of at most 259 characters). */
+KV_EXPORT int32_t KV_CDECL kvAddExclusion(const char* path);
+/* Removes every entry equal to `path` (ASCII case ignored, one trailing
+ * separator dropped), as the find functions return it, and rewrites the
+ * file. Returns 1 when an entry was removed, 0 when none matched or the
+ * file could not be rewritten (the list is then reloaded from the file). */
+KV_EXPORT int32_t KV_CDECL kvRemoveExclusion(const char* path);
+/* Reloads the list and starts an enumeration: the first entry, or null.
+ * The text is the engine's own, valid until the list is next reloaded. */
+KV_EXPORT const char* KV_CDECL kvFindFirstExclusion(void);
+/* The next entry of the enumeration, or null at its end, before any
+ * kvFindFirstExclusion, or after the list was reloaded. */
+KV_EXPORT const char* KV_CDECL kvFindNextExclusion(void);
+/* 1 when `path` is excluded by an entry of the list as last loaded (the
+ * entry names it or a folder that holds it) or contains "QUARANTINE" or
+ * "_RESTORE" in any case; 0 otherwise and for null. */
+KV_EXPORT int32_t KV_CDECL kvIsFileExcluded(const char* path);
+
+/* --- Processes ----------------------------------------------------------- */
+
+/* Copies the executable path of process `process_id` into `buffer` (room
+ * for `size` characters, taken as unsigned, and a NUL). Returns its length;
+ * 0 with an empty buffer when no listed process has the id; -1 for a null
+ * buffer, when the process list cannot be taken, or when the path is longer
+ * than `size` (the buffer is then empty). */
+KV_EXPORT int32_t KV_CDECL kvGetProcessFilename(uint32_t process_id, char* buffer,
+                                               int32_t size);
+
 #if defined(_WIN32)
 /* Function-pointer types of the callee-pops twins, for GetProcAddress. */
 typedef int32_t(KV_STDCALL* KV_SETSCANMODE_STDCALL_FN)(int32_t mode);
 typedef int32_t(KV_STDCALL* KV_VOID_STDCALL_FN)(void);
 typedef int32_t(KV_STDCALL* KV_PATH_STDCALL_FN)(const char* path);
+typedef int32_t(KV_STDCALL* KV_GETDATFOLDER_STDCALL_FN)(char* buffer, int32_t size);
+typedef const char*(KV_STDCALL* KV_TEXT_STDCALL_FN)(void);
+typedef int32_t(KV_STDCALL* KV_GETPROCESSFILENAME_STDCALL_FN)(uint32_t process_id,
+                                                             char* buffer,
+                                                             int32_t size);
 #endif
 
 #ifdef __cplusplus

@@ -6,10 +6,12 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "engine/unzip_library.h"
-#include "scan/file_masks.h"
+#include "exclusions/exclusion_list.h"
 #include "platform/sync.h"
+#include "scan/file_masks.h"
 
 namespace kv {
 
@@ -43,10 +45,17 @@ class Engine {
   FileMasks& file_masks() { return file_masks_; }
   const UnzipLibrary& unzip() const { return unzip_; }
 
+  ExclusionList& exclusions() { return exclusions_; }
+  // The data folder a host set or the last data-file search used.
+  std::string& dat_folder() { return dat_folder_; }
+  const std::string& dat_folder() const { return dat_folder_; }
+
  private:
   void AttachToProcess();
 
   // The global objects, in their order of construction.
+  ExclusionList exclusions_;
+  std::string dat_folder_;
   FileMasks file_masks_;
 
   // Engine-wide state; the walk reads the flags without a lock.

@@ -1,0 +1,87 @@
+// The exclusion list: the entries of "excluded.dat" in memory, the
+// operations behind the exclusion exports, and the matching rule.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "exclusions/exclusion_store.h"
+
+namespace kv {
+
+// Put in place of removed entries until the list is rewritten.
+inline constexpr char kDeletionMarker[] = "badfood";
+// Shown once for every load that finds the list changed behind our back.
+inline constexpr char kTamperedListMessage[] =
+    "Trovalen has detected an unauthorized change to excluded.dat. Its content "
+    "will be discarded.";
+
+// What a list needs from outside; tests give their own folder and message
+// sink.
+struct ExclusionListOptions {
+  std::function<std::string()> file_path = ExclusionFilePath;
+  std::function<void(const char*)> show_message;  // empty: the platform's
+  StampPlaces stamp_places = StampPlaces::kFileAndSidecar;
+};
+
+class ExclusionList {
+ public:
+  ExclusionList();
+  explicit ExclusionList(ExclusionListOptions options);
+  ExclusionList(const ExclusionList&) = delete;
+  ExclusionList& operator=(const ExclusionList&) = delete;
+
+  // --- The store. ---
+  // Empties the list and ends any enumeration.
+  void Clear();
+  // Rebuilds the list from the file after checking its stamp. False when
+  // the stamp failed (the file is emptied, the message shown) or the file
+  // could not be opened. Lines are cut at the first '|'; empty lines and
+  // lines of more than 259 characters before the cut are skipped whole.
+  bool Load();
+  // Rewrites the file without the deletion markers and stamps it. False
+  // when the file could not be written (read-only, cannot be opened, a
+  // write or the close failed).
+  bool Save();
+  // Appends the short form of `path` without one trailing separator, and
+  // stamps the file. False when it could not be written, or when the text
+  // could never load back as this one entry (empty, longer than 259
+  // characters, holding a line end or '|'). The list is not reloaded.
+  bool Append(const char* path);
+
+  // --- The exports. ---
+  // 1 when the path is excluded afterwards (added now or before), else 0.
+  int32_t Add(const char* path);
+  // 1 when at least one entry equal to `text` (ignoring ASCII case, one
+  // trailing separator dropped) was removed and the file rewritten. 0 when
+  // none matched, or the rewrite failed: the list is then reloaded from the
+  // file so that memory and file agree.
+  int32_t Remove(const char* text);
+  // Reloads and starts an enumeration; the first entry or null.
+  const char* First();
+  // The next entry of the enumeration, or null at its end, before any
+  // First, or once a reload ended the enumeration.
+  const char* Next();
+  // 1 when an entry names the path or a folder holding it at any depth
+  // (short forms compared), or the path as given contains "QUARANTINE" or
+  // "_RESTORE" (ASCII case ignored); else 0. Does not reload.
+  int32_t IsExcluded(const char* path);
+
+  std::vector<std::string> entries() const;
+
+ private:
+  bool LoadLocked();
+  bool IsExcludedLocked(const char* path) const;
+
+  ExclusionListOptions options_;
+  mutable std::recursive_mutex mutex_;
+  std::vector<std::string> entries_;
+  size_t cursor_ = 0;
+  bool enumerating_ = false;
+};
+
+}  // namespace kv

@@ -1,0 +1,185 @@
+// The exclusion list's operations: the matching rule, adding, removing and
+// enumerating, on a list of the test's own.
+#include "exclusions/exclusion_list.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "platform/paths.h"
+#include "support/exclusion_fixture.h"
+#include "support/native_path.h"
+
+namespace kv {
+namespace {
+
+namespace fs = std::filesystem;
+using test::ExclusionFixture;
+using test::NativePath;
+using Entries = std::vector<std::string>;
+
+struct MatchCase {
+  const char* name;
+  const char* entry;  // "" for an empty list; '\' becomes the separator
+  const char* path;
+  int32_t excluded;
+};
+void PrintTo(const MatchCase& c, std::ostream* os) { *os << c.name; }
+
+class MatchesPaths : public testing::TestWithParam<MatchCase> {};
+
+TEST_P(MatchesPaths, ByTheRule) {
+  ExclusionFixture fixture;
+  const std::string entry = NativePath(GetParam().entry);
+  fixture.WriteStamped(entry.empty() ? "" : entry + "\n");
+  fixture.list().Load();
+  EXPECT_EQ(fixture.list().IsExcluded(NativePath(GetParam().path).c_str()), GetParam().excluded);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, MatchesPaths,
+    testing::Values(
+        MatchCase{"quarantine_any_case", "", "C:\\Program Files\\Tool\\Quarantine\\a.exe", 1},
+        MatchCase{"restore_folder", "", "C:\\_RESTORE\\TEMP\\A0001234.EXE", 1},
+        MatchCase{"quarantine_inside_a_name", "", "C:\\myquarantined.txt", 1},
+        MatchCase{"ordinary_path", "", "C:\\WINDOWS\\NOTEPAD.EXE", 0},
+        MatchCase{"file_in_folder", "C:\\DATA", "C:\\DATA\\X.TXT", 1},
+        MatchCase{"file_deeper_any_case", "C:\\DATA", "c:\\data\\sub\\y.txt", 1},
+        MatchCase{"folder_itself", "C:\\DATA", "C:\\DATA", 1},
+        MatchCase{"folder_itself_with_separator", "C:\\DATA", "C:\\DATA\\", 1},
+        MatchCase{"data_is_not_database", "C:\\DATA", "C:\\DATABASE\\X.TXT", 0},
+        MatchCase{"file_entry_exact", "C:\\DATA\\X.TXT", "C:\\DATA\\X.TXT", 1},
+        MatchCase{"file_entry_not_longer_name", "C:\\DATA\\X.TXT", "C:\\DATA\\X.TXT.BAK", 0},
+        MatchCase{"substring_not_anchored", "TEMP", "C:\\WINDOWS\\TEMP\\A.EXE", 1},
+        MatchCase{"substring_inside_a_name", "TEMP", "C:\\MYTEMP\\A.EXE", 1},
+        MatchCase{"drive_entry", "C:", "C:\\ANY\\FILE.EXE", 1},
+        MatchCase{"other_drive", "C:", "D:\\FILE.EXE", 0},
+        MatchCase{"entry_ending_in_separator", "C:\\DATA\\", "C:\\DATA\\X.TXT", 0}
+#if !defined(_WIN32)
+        ,
+        MatchCase{"root_holds_absolute_paths", "\\", "\\home\\x", 1},
+        MatchCase{"root_not_relative_paths", "\\", "home\\x", 0}
+#endif
+        ),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(ExclusionList, MatchesBeforeAnythingLoadedByTheFixedRuleOnly) {
+  ExclusionFixture fixture;
+  fixture.WriteStamped(NativePath("C:\\DATA\n"));
+  EXPECT_EQ(fixture.list().IsExcluded(NativePath("C:\\DATA\\X").c_str()), 0);
+  EXPECT_EQ(fixture.list().IsExcluded(NativePath("C:\\QUARANTINE\\X").c_str()), 1);
+  EXPECT_EQ(fixture.list().IsExcluded(nullptr), 0);
+}
+
+TEST(ExclusionList, AddLeavesTheFileAloneForWhatIsExcludedAlready) {
+  ExclusionFixture fixture;
+  ASSERT_EQ(fixture.list().Add(NativePath("C:\\DATA").c_str()), 1);
+  const std::string before = fixture.Content();
+  for (const char* path : {"C:\\DATA", "c:\\data\\", "C:\\DATA\\SUB\\X.TXT", "C:\\_restore\\A"}) {
+    EXPECT_EQ(fixture.list().Add(NativePath(path).c_str()), 1) << path;
+  }
+  EXPECT_EQ(fixture.Content(), before);
+  EXPECT_EQ(fixture.list().Add(NativePath("C:\\OTHER\\").c_str()), 1);
+  EXPECT_EQ(fixture.list().entries(), (Entries{NativePath("C:\\DATA"), NativePath("C:\\OTHER")}));
+  EXPECT_EQ(fixture.list().IsExcluded(NativePath("C:\\OTHER\\F").c_str()), 1);
+}
+
+TEST(ExclusionList, AddAfterTamperingWritesIntoTheEmptiedFile) {
+  ExclusionFixture fixture;
+  fixture.WriteForeign(NativePath("C:\\TEMP\n"));
+  EXPECT_EQ(fixture.list().Add(NativePath("C:\\NEW").c_str()), 1);
+  EXPECT_EQ(fixture.messages().size(), 1u);
+  EXPECT_EQ(fixture.list().entries(), Entries{NativePath("C:\\NEW")});
+}
+
+TEST(ExclusionList, RemoveTakesOutEveryEqualEntry) {
+  ExclusionFixture fixture;
+  fixture.WriteStamped(NativePath("C:\\A\nc:\\b\nC:\\A\n"));
+  ASSERT_NE(fixture.list().First(), nullptr);
+  EXPECT_EQ(fixture.list().Remove(NativePath("C:\\B\\").c_str()), 1);
+  EXPECT_EQ(fixture.list().Remove(NativePath("C:\\A").c_str()), 1);
+  EXPECT_TRUE(fixture.list().entries().empty());
+  EXPECT_EQ(fixture.Content(), "");
+  EXPECT_EQ(fixture.list().Remove(NativePath("C:\\A").c_str()), 0);
+  EXPECT_EQ(fixture.list().Remove(nullptr), 0);
+  EXPECT_TRUE(fixture.messages().empty());
+}
+
+TEST(ExclusionList, EntryEndingInSeparatorCannotBeRemovedByItsText) {
+  ExclusionFixture fixture;
+  fixture.WriteStamped(NativePath("C:\\DATA\\\n"));
+  const char* entry = fixture.list().First();
+  ASSERT_NE(entry, nullptr);
+  EXPECT_EQ(fixture.list().Remove(std::string(entry).c_str()), 0);
+  EXPECT_EQ(fixture.list().entries().size(), 1u);
+}
+
+TEST(ExclusionList, FailedRewriteReloadsAndReportsFailure) {
+  ExclusionFixture fixture;
+  fixture.WriteStamped(NativePath("C:\\A\nC:\\B\n"));
+  fixture.list().Load();
+  fs::permissions(fixture.path(),
+                  fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                  fs::perm_options::remove);
+  EXPECT_EQ(fixture.list().Remove(NativePath("C:\\A").c_str()), 0);
+  // Memory agrees with the file again: no marker left behind.
+  EXPECT_EQ(fixture.list().entries(), (Entries{NativePath("C:\\A"), NativePath("C:\\B")}));
+  EXPECT_EQ(fixture.list().IsExcluded(NativePath("C:\\A\\F").c_str()), 1);
+  fs::permissions(fixture.path(), fs::perms::owner_write, fs::perm_options::add);
+}
+
+TEST(ExclusionList, EnumeratesInFileOrderThenStaysAtTheEnd) {
+  ExclusionFixture fixture;
+  fixture.WriteStamped("ONE\nTWO\nTHREE\n");
+  EXPECT_EQ(fixture.list().Next(), nullptr);  // before any First
+  EXPECT_STREQ(fixture.list().First(), "ONE");
+  EXPECT_STREQ(fixture.list().Next(), "TWO");
+  EXPECT_STREQ(fixture.list().Next(), "THREE");
+  EXPECT_EQ(fixture.list().Next(), nullptr);
+  EXPECT_EQ(fixture.list().Next(), nullptr);
+  EXPECT_STREQ(fixture.list().First(), "ONE");
+  fixture.list().Load();  // a reload ends the enumeration
+  EXPECT_EQ(fixture.list().Next(), nullptr);
+}
+
+TEST(ExclusionList, EmptyOrMissingListEnumeratesNothing) {
+  ExclusionFixture fixture;
+  EXPECT_EQ(fixture.list().First(), nullptr);
+  fixture.WriteStamped("");
+  EXPECT_EQ(fixture.list().First(), nullptr);
+}
+
+#if defined(_WIN32)
+// Short (8.3) and long forms of an existing folder give the same answer;
+// the fixed rule only sees the form given.
+TEST(ExclusionList, ShortAndLongFormsMatchAlike) {
+  ExclusionFixture fixture;
+  const fs::path folder = fixture.folder().path() / "Long Folder Name";
+  const fs::path quarantine = fixture.folder().path() / "Quarantine Folder";
+  fs::create_directories(folder);
+  fs::create_directories(quarantine);
+  test::WriteFileBytes(folder / "file.txt", {'x'});
+  test::WriteFileBytes(quarantine / "a.exe", {'x'});
+  const auto short_name = [](const fs::path& path) {
+    return platform::ShortPathName(path.string().c_str(), 4095).value_or("");
+  };
+  const std::string long_file = (folder / "file.txt").string();
+  const std::string short_file = short_name(folder / "file.txt");
+  ASSERT_NE(short_file, long_file);
+
+  ASSERT_EQ(fixture.list().Add(folder.string().c_str()), 1);
+  EXPECT_EQ(fixture.list().entries(), Entries{short_name(folder)});
+  EXPECT_EQ(fixture.list().IsExcluded(long_file.c_str()), 1);
+  EXPECT_EQ(fixture.list().IsExcluded(short_file.c_str()), 1);
+  EXPECT_EQ(fixture.list().Remove(folder.string().c_str()), 0);  // stored short
+
+  const std::string long_quarantined = (quarantine / "a.exe").string();
+  EXPECT_EQ(fixture.list().IsExcluded(long_quarantined.c_str()), 1);
+  EXPECT_EQ(fixture.list().IsExcluded(short_name(quarantine / "a.exe").c_str()), 0);
+}
+#endif
+
+}  // namespace
+}  // namespace kv
