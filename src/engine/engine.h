@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "database/pest_database.h"
 #include "engine/unzip_library.h"
 #include "platform/sync.h"
 
@@ -40,9 +41,14 @@ class Engine {
   uint32_t max_scan_file_size() const { return max_scan_file_size_; }
   int32_t init_count() const { return init_count_; }
   const UnzipLibrary& unzip() const { return unzip_; }
+  PestDatabase& database() { return database_; }
 
  private:
   void AttachToProcess();
+
+  // The global objects, constructed in this order (and torn down in the
+  // reverse order) before process attach.
+  PestDatabase database_;
 
   // Engine-wide state; the walk reads the flags without a lock.
   std::unique_ptr<platform::ManualResetEvent> pause_event_;
