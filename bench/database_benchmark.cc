@@ -62,7 +62,7 @@ const GeneratedFile& File() {
     records.reserve(kSignatures);
     size_t name_bytes = 0;
     for (int i = 0; i < kSignatures; ++i) {
-      const uint32_t pvt = random() | 1u;
+      const uint32_t pvt = static_cast<uint32_t>(random()) | 1u;
       std::string name = "Trojan.Family" + std::to_string(i % 977) + ".Variant" +
                          std::to_string(i);
       name_bytes += name.size() + 1;
@@ -136,7 +136,8 @@ void BM_BuildMillionSignatureTable(benchmark::State& state) {
     std::vector<test::SignatureRecord> records;
     std::mt19937 random(2026);
     for (int i = 0; i < kSignatures; ++i) {
-      records.push_back({.pest_id = static_cast<uint32_t>(i + 1), .pvt = random() | 1u,
+      records.push_back({.pest_id = static_cast<uint32_t>(i + 1),
+                         .pvt = static_cast<uint32_t>(random()) | 1u,
                          .file_size = 1000 + static_cast<uint32_t>(i / 4),
                          .name = "Trojan.Family" + std::to_string(i % 977) + ".Variant" +
                                  std::to_string(i),
@@ -174,7 +175,8 @@ void BM_FindPestHashPath(benchmark::State& state) {
   std::mt19937 random(7);
   for (int i = 0; i < 4096; ++i) {
     const uint32_t pvt = file.pvts[random() % file.pvts.size()];
-    keys.push_back(i % 4 == 0 ? pvt : i % 4 == 1 ? ~pvt : (random() & ~1u) | 2u);
+    const auto miss = static_cast<uint32_t>((random() & ~1u) | 2u);
+    keys.push_back(i % 4 == 0 ? pvt : i % 4 == 1 ? ~pvt : miss);
   }
   size_t found = 0;
   const uint64_t allocations_before = g_allocations.load();

@@ -359,7 +359,8 @@ TEST_F(DatabaseTest, ReloadsRacingLookupsNeverReadFreedRecords) {
   }
   done = true;
   for (std::thread& reader : readers) reader.join();
-  EXPECT_EQ(output.Take().size(), 60 * std::string("\n pvt collisions: 0\n filesize collisions: 0").size());
+  const std::string lines = "\n pvt collisions: 0\n filesize collisions: 0";
+  EXPECT_EQ(output.Take().size(), 60 * lines.size());  // every reload loaded
   EXPECT_EQ(wrong, 0);
   EXPECT_EQ(database.SignatureCount(), 1);  // the last reload was of kOld
 }
