@@ -168,6 +168,25 @@ KV_EXPORT int32_t KV_CDECL kvIsFileExcluded(const char* path);
  * than `size` (the buffer is then empty). */
 KV_EXPORT int32_t KV_CDECL kvGetProcessFilename(uint32_t process_id, char* buffer,
                                                int32_t size);
+/* --- Signature lookups ---------------------------------------------------- */
+
+/* The signature for a file's head CRC `pvt` (matched as stored or as its
+ * complement) when c and d are 0 or 0xFFFFFFFF; otherwise the first
+ * signature whose PVT is pvt or ~pvt, or whose alternate key is d. `second`
+ * is ignored. Returns a pointer into the engine's table, valid until the
+ * table is next reloaded or freed, or null. No stdcall twin. */
+KV_EXPORT const _PEST_SIGNATURE* KV_CDECL fpi(uint32_t pvt, uint32_t second,
+                                              uint32_t c, uint32_t d);
+/* A new record for the first signature storing exactly `pvt` (no
+ * complement), with an empty file name; null when none. Release it with
+ * kvDeallocatePestInformation. */
+KV_EXPORT _PEST_INFORMATION* KV_CDECL kvFindPestByPVT(uint32_t pvt);
+/* A new record for the first signature named `name`, ASCII letters compared
+ * without case, with an empty file name; null when none or `name` is null. */
+KV_EXPORT _PEST_INFORMATION* KV_CDECL kvFindPestByName(const char* name);
+/* Releases a record from the engine: file name, pest name, record. Accepts
+ * null. Returns 1. */
+KV_EXPORT int32_t KV_CDECL kvDeallocatePestInformation(_PEST_INFORMATION* info);
 
 #if defined(_WIN32)
 /* Function-pointer types of the callee-pops twins, for GetProcAddress. */
@@ -179,6 +198,11 @@ typedef const char*(KV_STDCALL* KV_TEXT_STDCALL_FN)(void);
 typedef int32_t(KV_STDCALL* KV_GETPROCESSFILENAME_STDCALL_FN)(uint32_t process_id,
                                                              char* buffer,
                                                              int32_t size);
+typedef _PEST_INFORMATION*(KV_STDCALL* KV_FINDPESTBYPVT_STDCALL_FN)(uint32_t pvt);
+typedef _PEST_INFORMATION*(KV_STDCALL* KV_FINDPESTBYNAME_STDCALL_FN)(
+    const char* name);
+typedef int32_t(KV_STDCALL* KV_DEALLOCATEPESTINFORMATION_STDCALL_FN)(
+    _PEST_INFORMATION* info);
 #endif
 
 #ifdef __cplusplus

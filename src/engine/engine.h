@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "database/pest_database.h"
 #include "engine/unzip_library.h"
 #include "exclusions/exclusion_list.h"
 #include "platform/sync.h"
@@ -44,6 +45,7 @@ class Engine {
   int32_t init_count() const { return init_count_; }
   FileMasks& file_masks() { return file_masks_; }
   const UnzipLibrary& unzip() const { return unzip_; }
+  PestDatabase& database() { return database_; }
 
   ExclusionList& exclusions() { return exclusions_; }
   // The data folder a host set or the last data-file search used.
@@ -53,8 +55,10 @@ class Engine {
  private:
   void AttachToProcess();
 
-  // The global objects, in their order of construction.
+  // The global objects, in their order of construction (torn down in the
+  // reverse order).
   ExclusionList exclusions_;
+  PestDatabase database_;
   std::string dat_folder_;
   FileMasks file_masks_;
 

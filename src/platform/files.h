@@ -1,5 +1,5 @@
 // File access for the engine core: opening existing files for reading with
-// the sharing the engine promises other processes.
+// the sharing the engine promises other processes, and file sizes by name.
 #pragma once
 
 #include <cstddef>
@@ -44,5 +44,11 @@ class InputFile {
 
   intptr_t handle_;
 };
+
+// The size of an existing file, found without opening it for reading or
+// writing: the low 32 bits are returned and the high 32 bits stored in `high`
+// when it is given. 0xFFFFFFFF when there is no such file (or it cannot be
+// queried).
+uint32_t GetFileSizeByName(const char* path, uint32_t* high = nullptr);
 
 }  // namespace kv::platform

@@ -16,6 +16,8 @@ TEST(Engine, StartsWithDefaultState) {
   EXPECT_FALSE(engine.scan_paused());
   EXPECT_EQ(engine.init_count(), 0);
   EXPECT_EQ(engine.max_scan_file_size(), 0x7FFFFFFFu);
+  EXPECT_EQ(engine.database().SignatureCount(), 0);
+  EXPECT_FALSE(engine.database().watcher_running());
 }
 
 TEST(Engine, AttachesWithoutUnzipLibrary) {

@@ -64,4 +64,14 @@ bool InputFile::ReadExactly(void* buffer, size_t length) {
   return ReadUpTo(buffer, length) == length;
 }
 
+uint32_t GetFileSizeByName(const char* path, uint32_t* high) {
+  struct stat info {};
+  if (path == nullptr || ::stat(path, &info) != 0 || S_ISDIR(info.st_mode)) {
+    return 0xFFFFFFFFu;
+  }
+  const auto size = static_cast<uint64_t>(info.st_size);
+  if (high != nullptr) *high = static_cast<uint32_t>(size >> 32);
+  return static_cast<uint32_t>(size);
+}
+
 }  // namespace kv::platform

@@ -1,4 +1,6 @@
-// Manual-reset event from a mutex, a condition variable and a flag.
+// Manual-reset event from a mutex, a condition variable and a flag. The flag
+// is atomic so that passing an open gate costs one load, not a lock.
+#include <atomic>
 #include <condition_variable>
 #include <mutex>
 
@@ -9,7 +11,7 @@ namespace kv::platform {
 struct ManualResetEvent::State {
   std::mutex mutex;
   std::condition_variable changed;
-  bool signalled = false;
+  std::atomic<bool> signalled{false};
 };
 
 ManualResetEvent::ManualResetEvent(bool signalled)
@@ -22,19 +24,22 @@ ManualResetEvent::~ManualResetEvent() = default;
 void ManualResetEvent::Set() {
   {
     std::lock_guard<std::mutex> lock(state_->mutex);
-    state_->signalled = true;
+    state_->signalled.store(true, std::memory_order_release);
   }
   state_->changed.notify_all();
 }
 
 void ManualResetEvent::Reset() {
   std::lock_guard<std::mutex> lock(state_->mutex);
-  state_->signalled = false;
+  state_->signalled.store(false, std::memory_order_release);
 }
 
 void ManualResetEvent::Wait() {
+  if (state_->signalled.load(std::memory_order_acquire)) return;
   std::unique_lock<std::mutex> lock(state_->mutex);
-  state_->changed.wait(lock, [this] { return state_->signalled; });
+  state_->changed.wait(lock, [this] {
+    return state_->signalled.load(std::memory_order_relaxed);
+  });
 }
 
 bool ManualResetEvent::valid() const { return state_ != nullptr; }

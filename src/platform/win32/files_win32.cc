@@ -71,4 +71,18 @@ bool InputFile::ReadExactly(void* buffer, size_t length) {
   return ReadUpTo(buffer, length) == length;
 }
 
+uint32_t GetFileSizeByName(const char* path, uint32_t* high) {
+  if (path == nullptr) return 0xFFFFFFFFu;
+  // No access rights at all: only the attributes are wanted.
+  HANDLE file = ::CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                              nullptr);
+  if (file == INVALID_HANDLE_VALUE) return 0xFFFFFFFFu;
+  DWORD size_high = 0;
+  const DWORD size_low = ::GetFileSize(file, &size_high);
+  ::CloseHandle(file);
+  if (high != nullptr) *high = size_high;
+  return size_low;
+}
+
 }  // namespace kv::platform

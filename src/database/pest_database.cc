@@ -1,0 +1,221 @@
+// The pest database: loading and replacing the signature table behind the
+// reload gate and the reader lock, the size cursor, and the watcher thread.
+#include "database/pest_database.h"
+
+#include <cstdio>
+#include <limits>
+
+#include "common/pest_information.h"
+#include "database/data_file.h"
+#include "platform/files.h"
+
+namespace kv {
+
+PestDatabase::PestDatabase(uint32_t check_interval_ms,
+                           uint32_t settle_interval_ms)
+    : check_interval_ms_(check_interval_ms),
+      settle_interval_ms_(settle_interval_ms),
+      table_(std::make_unique<SignatureTable>()) {}
+
+PestDatabase::~PestDatabase() { Shutdown(); }
+
+DatStatus PestDatabase::LoadSignatures(const char* path) {
+  std::lock_guard<std::mutex> lock(load_mutex_);
+  const DatStatus status = LoadLocked(path, LoadKind::kFromHost);
+  if (status == DatStatus::kOk) StartWatcher();
+  return status;
+}
+
+DatStatus PestDatabase::LoadLocked(const char* path, LoadKind kind) {
+  if (path == nullptr) return DatStatus::kCannotOpen;
+  const uint32_t old_size = loaded_file_size_.load();
+  uint32_t file_size = 0;
+  DecodedDataFile decoded;
+  DatStatus status =
+      ReadDataFile(path, DateCheck::kBeforeCheckWord, &decoded, &file_size);
+  if (status != DatStatus::kCannotOpen) loaded_file_size_.store(file_size);
+
+  std::unique_ptr<SignatureTable> table;
+  if (status == DatStatus::kOk) {
+    // The new table is built aside; the one in use stays until it is whole.
+    status = SignatureTable::Build(decoded.payload.span(), decoded.record_count,
+                                   &table);
+  }
+  if (status != DatStatus::kOk) {
+    if (kind == LoadKind::kReload) loaded_file_size_.store(old_size);
+    return status;
+  }
+  decoded.payload = ByteBuffer();
+
+  pvt_collisions_ += table->pvt_index().collisions();
+  std::printf("\n pvt collisions: %d", pvt_collisions_);
+  std::printf("\n filesize collisions: %d", 0);
+  std::fflush(stdout);
+
+  ReplaceTable(std::move(table));
+  dat_file_path_ = path;
+  return DatStatus::kOk;
+}
+
+void PestDatabase::ReplaceTable(std::unique_ptr<SignatureTable> table) {
+  {
+    std::unique_lock<std::shared_mutex> lock(table_lock_);
+    table_.swap(table);
+    // An iteration over the old table ends here.
+    size_cursor_index_ = std::numeric_limits<size_t>::max();
+  }
+  // `table` now holds the old one, released outside the lock.
+}
+
+void PestDatabase::FreeSignatures() {
+  ReplaceTable(std::make_unique<SignatureTable>());
+}
+
+PestDatabase::Reader PestDatabase::Read() {
+  WaitUsable();
+  return Reader(this, std::shared_lock<std::shared_mutex>(table_lock_));
+}
+
+const _PEST_SIGNATURE* PestDatabase::FindPest(uint32_t pvt, uint32_t second,
+                                              uint32_t c, uint32_t d) {
+  return Read().FindPest(pvt, second, c, d);
+}
+
+const _PEST_SIGNATURE* PestDatabase::LookupPVT(uint32_t pvt) {
+  return Read().LookupPVT(pvt);
+}
+
+const _PEST_SIGNATURE* PestDatabase::FindPestByName(const char* name) {
+  return Read().FindPestByName(name);
+}
+
+_PEST_INFORMATION* PestDatabase::NewPestInformationByPVT(uint32_t pvt) {
+  const Reader reader = Read();
+  const _PEST_SIGNATURE* found = reader.LookupPVT(pvt);
+  return found == nullptr ? nullptr : NewPestInformation(*found, "");
+}
+
+_PEST_INFORMATION* PestDatabase::NewPestInformationByName(const char* name) {
+  const Reader reader = Read();
+  const _PEST_SIGNATURE* found = reader.FindPestByName(name);
+  return found == nullptr ? nullptr : NewPestInformation(*found, "");
+}
+
+const _PEST_SIGNATURE* PestDatabase::FirstWithSize(uint32_t size) {
+  Reader reader(this, std::shared_lock<std::shared_mutex>(table_lock_));
+  return reader.FirstWithSize(size);
+}
+
+const _PEST_SIGNATURE* PestDatabase::NextWithSize() {
+  Reader reader(this, std::shared_lock<std::shared_mutex>(table_lock_));
+  return reader.NextWithSize();
+}
+
+const _PEST_SIGNATURE* PestDatabase::Reader::FirstWithSize(uint32_t size) {
+  database_->size_cursor_key_ = size;
+  database_->size_cursor_index_ = table_->SizeSearchStart(size);
+  return NextWithSize();
+}
+
+const _PEST_SIGNATURE* PestDatabase::Reader::NextWithSize() {
+  const size_t count = static_cast<size_t>(table_->count());
+  const uint32_t key = database_->size_cursor_key_;
+  size_t& index = database_->size_cursor_index_;
+  while (index < count && table_->at(index).dwFileSize < key) ++index;
+  if (index >= count || table_->at(index).dwFileSize != key) return nullptr;
+  return &table_->at(index++);
+}
+
+bool PestDatabase::WaitUsable() const {
+  if (!reload_gate_.valid()) return false;
+  // Wait() changes nothing; the gate is only logically const.
+  const_cast<platform::ManualResetEvent&>(reload_gate_).Wait();
+  return true;
+}
+
+void PestDatabase::Reload() {
+  std::lock_guard<std::mutex> lock(load_mutex_);
+  WaitUsable();
+  reload_gate_.Reset();
+  const std::string path = dat_file_path_;
+  if (ReadDataFile(path.c_str(), DateCheck::kLast, nullptr) == DatStatus::kOk) {
+    // A failure now leaves the old table in use and the old size
+    // remembered, so the watcher tries again at its next check.
+    LoadLocked(path.c_str(), LoadKind::kReload);
+  }
+  reload_gate_.Set();
+}
+
+void PestDatabase::StartWatcher() {
+  std::lock_guard<std::mutex> lock(watcher_mutex_);
+  if (watcher_ || shut_down_) return;
+  // Without a thread the table is simply never reloaded.
+  watcher_ = platform::SleepingThread::Start(
+      [this](platform::SleepingThread::Control& control) {
+        WatcherMain(control);
+      });
+}
+
+void PestDatabase::WatcherMain(platform::SleepingThread::Control& control) {
+  while (control.SleepFor(check_interval_ms_)) {
+    if (!FileSizeChanged()) continue;
+    if (!control.SleepFor(settle_interval_ms_)) return;
+    if (control.stop_requested()) return;
+    Reload();
+  }
+}
+
+void PestDatabase::Shutdown() {
+  std::unique_ptr<platform::SleepingThread> watcher;
+  {
+    std::lock_guard<std::mutex> lock(watcher_mutex_);
+    shut_down_ = true;
+    watcher = std::move(watcher_);
+  }
+  // A reload in progress finishes before the watcher stops. If the system
+  // ended the watcher in the middle of one (process exit), the table and the
+  // gate may be half-changed: they are left alone for the process's end.
+  const bool clean = watcher == nullptr || watcher->Stop();
+  if (!clean) {
+    watcher.release();
+    return;
+  }
+  FreeSignatures();
+}
+
+int32_t PestDatabase::SignatureCount() const {
+  std::shared_lock<std::shared_mutex> lock(table_lock_);
+  return table_->count();
+}
+
+uint32_t PestDatabase::MaxFileSize() const {
+  std::shared_lock<std::shared_mutex> lock(table_lock_);
+  return table_->max_file_size();
+}
+
+std::string PestDatabase::DatFilePath() const {
+  std::lock_guard<std::mutex> lock(load_mutex_);
+  return dat_file_path_;
+}
+
+int32_t PestDatabase::PvtCollisions() const {
+  std::lock_guard<std::mutex> lock(load_mutex_);
+  return pvt_collisions_;
+}
+
+uint32_t PestDatabase::PvtSlotCount() const {
+  std::shared_lock<std::shared_mutex> lock(table_lock_);
+  return table_->pvt_index().slot_count();
+}
+
+bool PestDatabase::FileSizeChanged() const {
+  const std::string path = DatFilePath();
+  return platform::GetFileSizeByName(path.c_str()) != loaded_file_size_.load();
+}
+
+bool PestDatabase::watcher_running() const {
+  std::lock_guard<std::mutex> lock(watcher_mutex_);
+  return watcher_ != nullptr;
+}
+
+}  // namespace kv

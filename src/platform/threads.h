@@ -1,0 +1,45 @@
+// Background threads that sleep most of their lives and can be stopped at any
+// time without waiting for the sleep to end; plain sleeps.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+namespace kv::platform {
+
+// Suspends the calling thread for `milliseconds`.
+void SleepMilliseconds(uint32_t milliseconds);
+
+// A thread whose body alternates between sleeping (SleepFor) and short
+// pieces of work. Stop() ends it without waiting for a sleep to run out and
+// never in the middle of a piece of work: POSIX wakes the sleeper with a
+// request it observes and joins it; Windows, where a thread must not be
+// joined while the library is being unloaded, terminates the raw thread, but
+// only while it sleeps.
+class SleepingThread {
+ public:
+  class Control {
+   public:
+    virtual ~Control() = default;
+    // Sleeps for `milliseconds`. False when the thread is to stop: the body
+    // must then return without starting any more work.
+    virtual bool SleepFor(uint32_t milliseconds) = 0;
+    // True once Stop() has been called; the body checks it before work.
+    virtual bool stop_requested() const = 0;
+  };
+  using Body = std::function<void(Control&)>;
+
+  // Starts `body` on a new thread at once. Null when no thread can be made.
+  static std::unique_ptr<SleepingThread> Start(Body body);
+
+  virtual ~SleepingThread() = default;
+
+  // Ends the thread as described above; later calls do nothing. Returns
+  // false when the thread had already vanished in the middle of its work
+  // (the system ends every other thread before a process exits), so that
+  // state it may have left half-changed must not be touched.
+  virtual bool Stop() = 0;
+};
+
+}  // namespace kv::platform
