@@ -23,10 +23,11 @@ struct LevelSettings {
 };
 
 LevelSettings SettingsFor(int level) {
+  // {3-byte chain steps, 8-byte chain steps, nice length}, passes.
   static constexpr LevelSettings kLevels[] = {
-      {{2, 16}, 1},    {{4, 24}, 1},    {{8, 32}, 2},
-      {{12, 48}, 2},   {{16, 64}, 2},   {{32, 96}, 2},
-      {{64, 128}, 3},  {{128, 256}, 3}, {{512, 1024}, 3},
+      {{1, 2, 16}, 1},    {{1, 4, 24}, 1},     {{2, 8, 32}, 1},
+      {{2, 16, 32}, 1},   {{4, 16, 48}, 1},    {{4, 16, 48}, 2},
+      {{8, 32, 96}, 2},   {{16, 128, 256}, 3}, {{64, 512, 1024}, 3},
   };
   return kLevels[std::clamp(level, kFastestLevel, kBestLevel) - 1];
 }
@@ -131,11 +132,13 @@ std::vector<uint8_t> CompressBlock(std::span<const uint8_t> input,
   }
 
   const ParserSettings& parser = settings.parser;
-  const MatchTable matches(input, parser.chain_depth, parser.nice_length);
+  const MatchTable matches(input, parser.short_chain_depth, parser.long_chain_depth,
+                           parser.nice_length);
   RegionPlan plan = PlanFromBytes(input, kRegionShift);
+  std::vector<ParseNode> nodes;
   bool have_best = false;
   for (int pass = 0; pass < settings.passes; ++pass) {
-    const std::vector<Token> tokens = ParseOptimal(input, matches, plan, parser.nice_length);
+    const std::vector<Token> tokens = ParseOptimal(input, matches, plan, parser.nice_length, &nodes);
     std::vector<uint8_t> block = Header(input, options.checksum);
     WriteStream(input, tokens, plan, &block);
     if (!have_best || block.size() < best.size()) {

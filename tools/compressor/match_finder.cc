@@ -2,20 +2,31 @@
 // of every 2-byte pair for the short matches that 3-byte hashing misses.
 #include "match_finder.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
 
 namespace kv::compressor {
 
-MatchFinder::MatchFinder(std::span<const uint8_t> input, uint32_t depth,
-                         uint32_t nice_length)
+MatchFinder::MatchFinder(std::span<const uint8_t> input, uint32_t short_depth,
+                         uint32_t long_depth, uint32_t nice_length)
     : input_(input),
-      depth_(depth),
+      short_depth_(short_depth),
+      long_depth_(long_depth),
       nice_length_(nice_length),
       head2_(1u << 16, kNone),
       head3_(1u << kHashBits, kNone),
-      previous3_(input.size(), kNone) {
-  found_.reserve(depth + 2);
+      previous3_(input.size(), kNone),
+      head8_(1u << kLongHashBits, kNone),
+      previous8_(input.size(), kNone) {
+  candidates_.reserve(short_depth + long_depth + 2);
+  found_.reserve(short_depth + long_depth + 2);
+}
+
+uint32_t MatchFinder::Hash8(uint32_t position) const {
+  uint64_t key;
+  std::memcpy(&key, input_.data() + position, 8);
+  return static_cast<uint32_t>((key * 0x9E3779B97F4A7C15ull) >> (64 - kLongHashBits));
 }
 
 uint32_t MatchFinder::Hash3(uint32_t position) const {
@@ -51,10 +62,33 @@ void MatchFinder::Insert(uint32_t position) {
   const uint32_t hash = Hash3(position);
   previous3_[position] = head3_[hash];
   head3_[hash] = position;
+  if (available < kLongPrefix) return;
+  const uint32_t long_hash = Hash8(position);
+  previous8_[position] = head8_[long_hash];
+  head8_[long_hash] = position;
+}
+
+void MatchFinder::Walk(uint32_t candidate, const std::vector<uint32_t>& previous,
+                       uint32_t steps, uint32_t position, uint32_t available,
+                       uint32_t* best) {
+  const uint8_t* here = input_.data() + position;
+  for (; candidate != kNone && steps > 0; --steps) {
+    const uint8_t* there = input_.data() + candidate;
+    if (there[*best] == here[*best] && there[0] == here[0]) {
+      const uint32_t length = CommonLength(candidate, position, available);
+      if (length > *best) {
+        candidates_.push_back({length, position - candidate});
+        *best = length;
+        if (*best >= nice_length_ || *best == available) return;
+      }
+    }
+    candidate = previous[candidate];
+  }
 }
 
 std::span<const Match> MatchFinder::Find(uint32_t position) {
   found_.clear();
+  candidates_.clear();
   const uint32_t available = static_cast<uint32_t>(input_.size()) - position;
   if (available < 2) return {};
   const uint8_t* here = input_.data() + position;
@@ -64,40 +98,48 @@ std::span<const Match> MatchFinder::Find(uint32_t position) {
   if (pair_head != kNone) {
     const uint32_t length = CommonLength(pair_head, position, available);
     if (length > best) {
-      found_.push_back({length, position - pair_head});
+      candidates_.push_back({length, position - pair_head});
       best = length;
     }
   }
   pair_head = position;
-  if (available < 3) return found_;
-
-  const uint32_t hash = Hash3(position);
-  uint32_t candidate = head3_[hash];
-  previous3_[position] = candidate;
-  head3_[hash] = position;
-  if (best >= nice_length_ || best == available) return found_;
-
-  for (uint32_t steps = depth_; candidate != kNone && steps > 0; --steps) {
-    const uint8_t* there = input_.data() + candidate;
-    if (there[best] == here[best] && there[0] == here[0]) {
-      const uint32_t length = CommonLength(candidate, position, available);
-      if (length > best) {
-        found_.push_back({length, position - candidate});
-        best = length;
-        if (best >= nice_length_ || best == available) break;
-      }
+  if (available >= 3) {
+    const uint32_t hash = Hash3(position);
+    const uint32_t candidate = head3_[hash];
+    previous3_[position] = candidate;
+    head3_[hash] = position;
+    if (best < nice_length_ && best < available) {
+      Walk(candidate, previous3_, short_depth_, position, available, &best);
     }
-    candidate = previous3_[candidate];
+  }
+  if (available >= kLongPrefix) {
+    const uint32_t hash = Hash8(position);
+    const uint32_t candidate = head8_[hash];
+    previous8_[position] = candidate;
+    head8_[hash] = position;
+    if (best < nice_length_ && best < available) {
+      Walk(candidate, previous8_, long_depth_, position, available, &best);
+    }
+  }
+  // The chains were walked in turn, each in increasing distance, and every
+  // candidate is longer than all found before it; keep those that no nearer
+  // candidate matches in length.
+  std::sort(candidates_.begin(), candidates_.end(),
+            [](const Match& a, const Match& b) { return a.offset < b.offset; });
+  for (const Match& match : candidates_) {
+    if (found_.empty() || match.length > found_.back().length) found_.push_back(match);
   }
   return found_;
 }
 
-MatchTable::MatchTable(std::span<const uint8_t> input, uint32_t depth,
-                       uint32_t nice_length)
-    : finder_(input, depth, nice_length), starts_(input.size(), kSkipped),
+MatchTable::MatchTable(std::span<const uint8_t> input, uint32_t short_depth,
+                       uint32_t long_depth, uint32_t nice_length)
+    : finder_(input, short_depth, long_depth, nice_length), starts_(input.size(), kSkipped),
       counts_(input.size(), 0) {
   const uint32_t size = static_cast<uint32_t>(input.size());
-  matches_.reserve(input.size());
+  // Reserved generously once: growing a vector of this size copies it, and
+  // untouched reserved pages cost nothing.
+  matches_.reserve(input.size() * 4);
   uint32_t skip_until = 0;
   for (uint32_t position = 0; position < size; ++position) {
     if (position < skip_until) {

@@ -1,5 +1,7 @@
 // Hash-chain match finder: for each position in turn, the matches that end
-// farther than any closer one, shortest and nearest first.
+// farther than any closer one, shortest and nearest first. A short chain over
+// 3-byte prefixes finds the near short matches; a chain over 8-byte prefixes
+// reaches far long ones without wading through every short repeat.
 #pragma once
 
 #include <cstdint>
@@ -15,9 +17,11 @@ struct Match {
 
 class MatchFinder {
  public:
-  // `depth` bounds the chain steps per position; the search stops early at a
-  // match of `nice_length` bytes. The window is the whole input.
-  MatchFinder(std::span<const uint8_t> input, uint32_t depth, uint32_t nice_length);
+  // `short_depth` and `long_depth` bound the steps along the two chains per
+  // position; the search stops early at a match of `nice_length` bytes. The
+  // window is the whole input.
+  MatchFinder(std::span<const uint8_t> input, uint32_t short_depth, uint32_t long_depth,
+              uint32_t nice_length);
 
   // Matches at `position`, each longer and farther than the one before; the
   // nearest occurrence of the first two bytes comes first. Adds the position
@@ -33,15 +37,25 @@ class MatchFinder {
  private:
   static constexpr uint32_t kNone = 0xFFFFFFFFu;
   static constexpr unsigned kHashBits = 17;
+  static constexpr unsigned kLongHashBits = 20;
+  static constexpr uint32_t kLongPrefix = 8;
 
   uint32_t Hash3(uint32_t position) const;
+  uint32_t Hash8(uint32_t position) const;
+  // Follows one chain, adding every candidate that is longer than `*best`.
+  void Walk(uint32_t candidate, const std::vector<uint32_t>& previous, uint32_t steps,
+            uint32_t position, uint32_t available, uint32_t* best);
 
   std::span<const uint8_t> input_;
-  uint32_t depth_;
+  uint32_t short_depth_;
+  uint32_t long_depth_;
   uint32_t nice_length_;
   std::vector<uint32_t> head2_;
   std::vector<uint32_t> head3_;
   std::vector<uint32_t> previous3_;
+  std::vector<uint32_t> head8_;
+  std::vector<uint32_t> previous8_;
+  std::vector<Match> candidates_;
   std::vector<Match> found_;
 };
 
@@ -50,7 +64,8 @@ class MatchFinder {
 // expanded: the parse jumps over it.
 class MatchTable {
  public:
-  MatchTable(std::span<const uint8_t> input, uint32_t depth, uint32_t nice_length);
+  MatchTable(std::span<const uint8_t> input, uint32_t short_depth, uint32_t long_depth,
+             uint32_t nice_length);
 
   bool Expanded(uint32_t position) const { return starts_[position] != kSkipped; }
   std::span<const Match> At(uint32_t position) const {

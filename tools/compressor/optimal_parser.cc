@@ -13,24 +13,21 @@ namespace {
 
 constexpr uint32_t kUnreached = std::numeric_limits<uint32_t>::max();
 
-struct Node {
-  uint32_t cost = kUnreached;
-  uint32_t last_offset = 1;  // the decoder's starting value
-  uint32_t length = 0;       // of the code that arrives here
-  uint32_t offset = 0;
-  Code code = Code::kLiteral;
-};
+using Node = ParseNode;
 
 class Parser {
  public:
   Parser(std::span<const uint8_t> input, const MatchTable& matches,
-         const RegionPlan& plan, uint32_t nice_length)
+         const RegionPlan& plan, uint32_t nice_length, std::vector<Node>* nodes)
       : input_(input),
         size_(static_cast<uint32_t>(input.size())),
         plan_(plan),
         nice_length_(nice_length),
         matches_(matches),
-        nodes_(input.size() + 1) {}
+        nodes_(*nodes) {
+    // The last offset starts at 1, as in the decoder.
+    nodes_.assign(input.size() + 1, Node{kUnreached, 1, 0, 0, Code::kLiteral});
+  }
 
   std::vector<Token> Run() {
     nodes_[0].cost = 0;
@@ -138,7 +135,7 @@ class Parser {
   const RegionPlan& plan_;
   uint32_t nice_length_;
   const MatchTable& matches_;
-  std::vector<Node> nodes_;
+  std::vector<Node>& nodes_;
 };
 
 }  // namespace
@@ -150,8 +147,9 @@ uint32_t LiteralBits(LiteralMode mode, uint8_t byte) {
 }
 
 std::vector<Token> ParseOptimal(std::span<const uint8_t> input, const MatchTable& matches,
-                                const RegionPlan& plan, uint32_t nice_length) {
-  return Parser(input, matches, plan, nice_length).Run();
+                                const RegionPlan& plan, uint32_t nice_length,
+                                std::vector<ParseNode>* nodes) {
+  return Parser(input, matches, plan, nice_length, nodes).Run();
 }
 
 }  // namespace kv::compressor

@@ -51,7 +51,8 @@ struct RegionPlan {
 };
 
 struct ParserSettings {
-  uint32_t chain_depth = 32;
+  uint32_t short_chain_depth = 8;  // steps along the 3-byte chain
+  uint32_t long_chain_depth = 16;  // steps along the 8-byte chain
   // A match this long is taken outright and the bytes it covers are not
   // parsed on their own.
   uint32_t nice_length = 96;
@@ -60,8 +61,18 @@ struct ParserSettings {
 // Bits a literal of `byte` costs under `mode`, escapes included.
 uint32_t LiteralBits(LiteralMode mode, uint8_t byte);
 
+// Working memory of the parse, one node per position, kept between passes.
+struct ParseNode {
+  uint32_t cost;
+  uint32_t last_offset;  // on the cheapest path to here
+  uint32_t length;       // of the code that arrives here
+  uint32_t offset;
+  Code code;
+};
+
 // `matches` must have been built over `input` with the same nice length.
 std::vector<Token> ParseOptimal(std::span<const uint8_t> input, const MatchTable& matches,
-                                const RegionPlan& plan, uint32_t nice_length);
+                                const RegionPlan& plan, uint32_t nice_length,
+                                std::vector<ParseNode>* nodes);
 
 }  // namespace kv::compressor
