@@ -83,8 +83,8 @@ const std::vector<Input>& Inputs() {
 }
 
 void PrintSizeTable() {
-  std::printf("%-28s %10s %10s %10s %9s %9s %9s %10s\n", "input", "bytes", "gzip -9",
-              "level 6", "L1/gzip", "L6/gzip", "L9/gzip", "L6/orig");
+  std::printf("%-28s %10s %10s %10s %9s %9s %9s %10s\n", "input", "bytes", "gzip -9", "level 6",
+              "L1/gzip", "L6/gzip", "L9/gzip", "L6/orig");
   for (const Input& input : Inputs()) {
     const double gzip = static_cast<double>(GzipSize(input.bytes));
     const auto size = [&input](int level) {

@@ -10,11 +10,11 @@
 namespace kv::bench {
 namespace {
 
-constexpr const char* kKinds[] = {"Trojan", "Spyware", "Adware", "Dialer", "Backdoor",
-                                  "Worm", "Keylogger", "Hacktool", "Downloader", "Joke"};
+constexpr const char* kKinds[] = {"Trojan", "Spyware",   "Adware",   "Dialer",     "Backdoor",
+                                  "Worm",   "Keylogger", "Hacktool", "Downloader", "Joke"};
 constexpr const char* kPlatforms[] = {"Win32", "Win32", "Win32", "MSIL", "VBS", "JS", "DOS"};
 constexpr const char* kSyllables[] = {"ag", "ent", "bot", "ka", "ro", "lin", "dex", "zor",
-                                      "mi", "tra", "vel", "on", "qu", "ix", "sa", "fer"};
+                                      "mi", "tra", "vel", "on", "qu", "ix",  "sa",  "fer"};
 
 std::string Variant(uint32_t number) {
   std::string text;
@@ -41,8 +41,8 @@ std::vector<uint8_t> GeneratedSignaturePayload(size_t record_count, uint64_t see
   uint32_t pest_id = 1000;
   while (records.size() < record_count) {
     ++pest_id;
-    const std::string name = std::string(kKinds[random() % 10]) + "." +
-                             kPlatforms[random() % 7] + "." +
+    const std::string name = std::string(kKinds[random() % 10]) + "." + kPlatforms[random() % 7] +
+                             "." +
                              families[static_cast<size_t>(std::pow(random() % 2000, 2) / 2000)] +
                              "." + Variant(static_cast<uint32_t>(random() % 700));
     const int signatures = 1 + static_cast<int>(random() % 4);

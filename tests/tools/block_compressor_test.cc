@@ -28,9 +28,9 @@ Bytes Random(size_t size, uint32_t seed, int low = 0, int high = 255) {
 }
 
 Bytes Text(size_t size) {
-  static const char* kWords[] = {"the ", "engine ", "reads ", "signature ", "files ",
-                                 "and ", "finds ", "pests ", "by ", "their ", "PVT. ",
-                                 "Each ", "block ", "expands ", "into ", "records.\n"};
+  static const char* kWords[] = {"the ",   "engine ",  "reads ", "signature ", "files ", "and ",
+                                 "finds ", "pests ",   "by ",    "their ",     "PVT. ",  "Each ",
+                                 "block ", "expands ", "into ",  "records.\n"};
   std::mt19937 random(7);
   std::string text;
   while (text.size() < size) text += kWords[random() % 16];
@@ -90,9 +90,18 @@ INSTANTIATE_TEST_SUITE_P(
     Inputs, RoundTrip,
     testing::Values(
         InputCase{"OneByte", [] { return Bytes{0x41}; }},
-        InputCase{"TwoBytes", [] { return Bytes{0x00, 0xFF}; }},
-        InputCase{"ThreeBytes", [] { return Bytes{1, 1, 1}; }},
-        InputCase{"FourBytes", [] { return Bytes{'a', 'b', 'c', 'd'}; }},
+        InputCase{"TwoBytes",
+                  [] {
+                    return Bytes{0x00, 0xFF};
+                  }},
+        InputCase{"ThreeBytes",
+                  [] {
+                    return Bytes{1, 1, 1};
+                  }},
+        InputCase{"FourBytes",
+                  [] {
+                    return Bytes{'a', 'b', 'c', 'd'};
+                  }},
         InputCase{"ZeroRun", [] { return Bytes(100000, 0); }},
         InputCase{"ByteRun", [] { return Bytes(70001, 0x41); }},
         InputCase{"RandomFavoursRawRuns", [] { return Random(300000, 1); }},
@@ -175,7 +184,8 @@ TEST(BlockCompressor, ChecksumCanBeLeftOut) {
 class BeatsOriginalCompressor : public testing::TestWithParam<const char*> {};
 
 TEST_P(BeatsOriginalCompressor, AtTheDefaultLevel) {
-  const Bytes original = test::ReadFileBytes(test::TestDataPath(std::string("blocks/") + GetParam()));
+  const Bytes original =
+      test::ReadFileBytes(test::TestDataPath(std::string("blocks/") + GetParam()));
   const Bytes contents = OriginalContents(GetParam());
   ASSERT_FALSE(contents.empty());
   EXPECT_LE(CompressBlock(contents).size(), original.size());

@@ -38,8 +38,11 @@ class Kvdat : public testing::Test {
 
   int BuildInto(const fs::path& source, const std::string& suffix = "") {
     std::ostringstream out;
-    return Build({source, folder_.path() / ("KVFILE" + suffix + ".DAT"),
-                  folder_.path() / ("KVINFO" + suffix + ".DAT"), {}, 0},
+    return Build({source,
+                  folder_.path() / ("KVFILE" + suffix + ".DAT"),
+                  folder_.path() / ("KVINFO" + suffix + ".DAT"),
+                  {},
+                  0},
                  out);
   }
 
@@ -153,30 +156,36 @@ INSTANTIATE_TEST_SUITE_P(
         BadSource{"NoPests", R"({"pests": []})", "non-empty \"pests\""},
         BadSource{"NoSignature", R"({"pests": [{"id": 1, "name": "A", "signatures": []}]})",
                   "pest #1 (id 1) \"A\": needs a non-empty \"signatures\""},
-        BadSource{"SizeZero",
-                  R"({"pests": [{"id": 1, "name": "A", "signatures": [{"size": 0, "pvt": "0x1"}]}]})",
-                  "signature #1: size 0"},
-        BadSource{"PvtZero",
-                  R"({"pests": [{"id": 1, "name": "A", "signatures": [{"size": 5, "pvt": "0x0"}]}]})",
-                  "PVT 0x00000000"},
-        BadSource{"PvtAllOnes",
-                  R"({"pests": [{"id": 2, "name": "B", "signatures": [{"size": 5, "pvt": "0xFFFFFFFF"}]}]})",
-                  "pest #1 (id 2) \"B\": signature #1: PVT 0xFFFFFFFF"},
-        BadSource{"PvtTooWide",
-                  R"({"pests": [{"id": 1, "name": "A", "signatures": [{"size": 5, "pvt": "0x123456789"}]}]})",
-                  "\"pvt\""},
-        BadSource{"MissingSample",
-                  R"({"pests": [{"id": 1, "name": "A", "signatures": [{"sample": "nowhere.bin"}]}]})",
-                  "nowhere.bin"},
+        BadSource{
+            "SizeZero",
+            R"({"pests": [{"id": 1, "name": "A", "signatures": [{"size": 0, "pvt": "0x1"}]}]})",
+            "signature #1: size 0"},
+        BadSource{
+            "PvtZero",
+            R"({"pests": [{"id": 1, "name": "A", "signatures": [{"size": 5, "pvt": "0x0"}]}]})",
+            "PVT 0x00000000"},
+        BadSource{
+            "PvtAllOnes",
+            R"({"pests": [{"id": 2, "name": "B", "signatures": [{"size": 5, "pvt": "0xFFFFFFFF"}]}]})",
+            "pest #1 (id 2) \"B\": signature #1: PVT 0xFFFFFFFF"},
+        BadSource{
+            "PvtTooWide",
+            R"({"pests": [{"id": 1, "name": "A", "signatures": [{"size": 5, "pvt": "0x123456789"}]}]})",
+            "\"pvt\""},
+        BadSource{
+            "MissingSample",
+            R"({"pests": [{"id": 1, "name": "A", "signatures": [{"sample": "nowhere.bin"}]}]})",
+            "nowhere.bin"},
         BadSource{"DuplicateId",
                   R"({"pests": [{"id": 3, "name": "A", "signatures": [{"size": 5, "pvt": "0x1"}]},
                                 {"id": 3, "name": "B", "signatures": [{"size": 6, "pvt": "0x2"}]}]})",
                   "already used by pest #1"},
-        BadSource{"UnknownKey",
-                  R"({"pests": [{"id": 1, "name": "A", "sigs": []}]})", "unknown key \"sigs\""},
-        BadSource{"EmptyName",
-                  R"({"pests": [{"id": 1, "name": "", "signatures": [{"size": 5, "pvt": "0x1"}]}]})",
-                  "\"name\" is empty"}),
+        BadSource{"UnknownKey", R"({"pests": [{"id": 1, "name": "A", "sigs": []}]})",
+                  "unknown key \"sigs\""},
+        BadSource{
+            "EmptyName",
+            R"({"pests": [{"id": 1, "name": "", "signatures": [{"size": 5, "pvt": "0x1"}]}]})",
+            "\"name\" is empty"}),
     [](const testing::TestParamInfo<BadSource>& info) { return info.param.name; });
 
 TEST_F(Kvdat, PackAndUnpackRoundTripAnyFile) {

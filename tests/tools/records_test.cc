@@ -34,9 +34,10 @@ TEST(SignatureRecords, HeadGapAndNameRoundTrip) {
 }
 
 TEST(SignatureRecords, SortKeepsSourceOrderAmongEqualSizes) {
-  std::vector<SignatureRecord> records = {
-      {1, 1, 0, 0, 0, 500, 0, {}, "late"},  {2, 2, 0, 0, 0, 100, 0, {}, "first"},
-      {3, 3, 0, 0, 0, 500, 0, {}, "later"}, {4, 4, 0, 0, 0, 100, 0, {}, "second"}};
+  std::vector<SignatureRecord> records = {{1, 1, 0, 0, 0, 500, 0, {}, "late"},
+                                          {2, 2, 0, 0, 0, 100, 0, {}, "first"},
+                                          {3, 3, 0, 0, 0, 500, 0, {}, "later"},
+                                          {4, 4, 0, 0, 0, 100, 0, {}, "second"}};
   SortBySize(&records);
   std::vector<std::string> names;
   for (const auto& r : records) names.push_back(r.name);
@@ -48,7 +49,8 @@ TEST(PestInfoRecords, ThirdAndFourthOffsetsAreCrossed) {
   std::vector<uint8_t> payload;
   AppendPestInfoRecord(record, &payload);
   const auto text_at = [&](size_t slot) {
-    return std::string(reinterpret_cast<const char*>(&payload[24 + LoadLe32(&payload[4 + 4 * slot])]));
+    return std::string(
+        reinterpret_cast<const char*>(&payload[24 + LoadLe32(&payload[4 + 4 * slot])]));
   };
   EXPECT_EQ(LoadLe32(&payload[0]), 42u);
   EXPECT_EQ(text_at(0), "one");
@@ -76,9 +78,9 @@ TEST(Container, EngineReaderAcceptsItAndSeesTheRecordCount) {
   DecodedDataFile decoded;
   ASSERT_EQ(DecodeDataFile(file, DateCheck::kBeforeCheckWord, &decoded), DatStatus::kOk);
   EXPECT_EQ(decoded.record_count, 1);
-  EXPECT_EQ(std::vector<uint8_t>(decoded.payload.data(),
-                                 decoded.payload.data() + decoded.payload.size()),
-            payload);
+  EXPECT_EQ(
+      std::vector<uint8_t>(decoded.payload.data(), decoded.payload.data() + decoded.payload.size()),
+      payload);
   // The check word covers the body as stored: spoiling one byte of it is
   // caught before anything is expanded.
   file = MakeContainer(compressor::CompressBlock(payload), 1);

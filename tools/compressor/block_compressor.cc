@@ -25,9 +25,9 @@ struct LevelSettings {
 LevelSettings SettingsFor(int level) {
   // {3-byte chain steps, 8-byte chain steps, nice length}, passes.
   static constexpr LevelSettings kLevels[] = {
-      {{1, 2, 16}, 1},    {{1, 4, 24}, 1},     {{2, 8, 32}, 1},
-      {{2, 16, 32}, 1},   {{4, 16, 48}, 1},    {{4, 16, 48}, 2},
-      {{8, 32, 96}, 2},   {{16, 128, 256}, 3}, {{64, 512, 1024}, 3},
+      {{1, 2, 16}, 1},  {{1, 4, 24}, 1},     {{2, 8, 32}, 1},
+      {{2, 16, 32}, 1}, {{4, 16, 48}, 1},    {{4, 16, 48}, 2},
+      {{8, 32, 96}, 2}, {{16, 128, 256}, 3}, {{64, 512, 1024}, 3},
   };
   return kLevels[std::clamp(level, kFastestLevel, kBestLevel) - 1];
 }
@@ -117,8 +117,7 @@ std::vector<uint8_t> Header(std::span<const uint8_t> input, bool checksum) {
 
 }  // namespace
 
-std::vector<uint8_t> CompressBlock(std::span<const uint8_t> input,
-                                   const CompressOptions& options) {
+std::vector<uint8_t> CompressBlock(std::span<const uint8_t> input, const CompressOptions& options) {
   if (input.size() > 0xFFFFFFFFu) {
     throw std::length_error("a block holds less than 4 GiB");
   }
@@ -138,7 +137,8 @@ std::vector<uint8_t> CompressBlock(std::span<const uint8_t> input,
   std::vector<ParseNode> nodes;
   bool have_best = false;
   for (int pass = 0; pass < settings.passes; ++pass) {
-    const std::vector<Token> tokens = ParseOptimal(input, matches, plan, parser.nice_length, &nodes);
+    const std::vector<Token> tokens =
+        ParseOptimal(input, matches, plan, parser.nice_length, &nodes);
     std::vector<uint8_t> block = Header(input, options.checksum);
     WriteStream(input, tokens, plan, &block);
     if (!have_best || block.size() < best.size()) {

@@ -35,13 +35,9 @@ inline constexpr uint32_t kEndBits = 3 + 7 + 2;
 inline constexpr uint32_t kEscapedLiteralBits =
     kLiteralWidth8Bits + kLiteral8Bits + kLiteralWidth7Bits;
 
-inline uint32_t OffsetWidthChangeBits(uint32_t width) {
-  return 3 + 7 + 2 + (width < 16 ? 4 : 5);
-}
+inline uint32_t OffsetWidthChangeBits(uint32_t width) { return 3 + 7 + 2 + (width < 16 ? 4 : 5); }
 
-inline uint32_t RepeatMatchBits(uint32_t length) {
-  return 2 + GammaBits(2) + GammaBits(length);
-}
+inline uint32_t RepeatMatchBits(uint32_t length) { return 2 + GammaBits(2) + GammaBits(length); }
 
 // Extra length a long match with a new offset gets for free.
 inline uint32_t LongMatchBonus(uint32_t offset) {
@@ -60,8 +56,7 @@ inline uint32_t LongOffsetBits(uint32_t offset, uint32_t width) {
 // A long match's full cost; `length` includes the bonus and must be at
 // least bonus + 2.
 inline uint32_t LongMatchBits(uint32_t offset, uint32_t length, uint32_t width) {
-  return 2 + LongOffsetBits(offset, width) +
-         GammaBits(length - LongMatchBonus(offset));
+  return 2 + LongOffsetBits(offset, width) + GammaBits(length - LongMatchBonus(offset));
 }
 
 }  // namespace kv::compressor

@@ -8,8 +8,8 @@
 
 namespace kv::compressor {
 
-MatchFinder::MatchFinder(std::span<const uint8_t> input, uint32_t short_depth,
-                         uint32_t long_depth, uint32_t nice_length)
+MatchFinder::MatchFinder(std::span<const uint8_t> input, uint32_t short_depth, uint32_t long_depth,
+                         uint32_t nice_length)
     : input_(input),
       short_depth_(short_depth),
       long_depth_(long_depth),
@@ -35,8 +35,7 @@ uint32_t MatchFinder::Hash3(uint32_t position) const {
   return (key * 2654435761u) >> (32 - kHashBits);
 }
 
-uint32_t MatchFinder::CommonLength(uint32_t earlier, uint32_t position,
-                                   uint32_t limit) const {
+uint32_t MatchFinder::CommonLength(uint32_t earlier, uint32_t position, uint32_t limit) const {
   const uint8_t* a = input_.data() + earlier;
   const uint8_t* b = input_.data() + position;
   uint32_t length = 0;
@@ -68,9 +67,8 @@ void MatchFinder::Insert(uint32_t position) {
   head8_[long_hash] = position;
 }
 
-void MatchFinder::Walk(uint32_t candidate, const std::vector<uint32_t>& previous,
-                       uint32_t steps, uint32_t position, uint32_t available,
-                       uint32_t* best) {
+void MatchFinder::Walk(uint32_t candidate, const std::vector<uint32_t>& previous, uint32_t steps,
+                       uint32_t position, uint32_t available, uint32_t* best) {
   const uint8_t* here = input_.data() + position;
   for (; candidate != kNone && steps > 0; --steps) {
     const uint8_t* there = input_.data() + candidate;
@@ -132,9 +130,10 @@ std::span<const Match> MatchFinder::Find(uint32_t position) {
   return found_;
 }
 
-MatchTable::MatchTable(std::span<const uint8_t> input, uint32_t short_depth,
-                       uint32_t long_depth, uint32_t nice_length)
-    : finder_(input, short_depth, long_depth, nice_length), starts_(input.size(), kSkipped),
+MatchTable::MatchTable(std::span<const uint8_t> input, uint32_t short_depth, uint32_t long_depth,
+                       uint32_t nice_length)
+    : finder_(input, short_depth, long_depth, nice_length),
+      starts_(input.size(), kSkipped),
       counts_(input.size(), 0) {
   const uint32_t size = static_cast<uint32_t>(input.size());
   // Reserved generously once: growing a vector of this size copies it, and

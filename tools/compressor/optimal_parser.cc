@@ -17,8 +17,8 @@ using Node = ParseNode;
 
 class Parser {
  public:
-  Parser(std::span<const uint8_t> input, const MatchTable& matches,
-         const RegionPlan& plan, uint32_t nice_length, std::vector<Node>* nodes)
+  Parser(std::span<const uint8_t> input, const MatchTable& matches, const RegionPlan& plan,
+         uint32_t nice_length, std::vector<Node>* nodes)
       : input_(input),
         size_(static_cast<uint32_t>(input.size())),
         plan_(plan),
@@ -38,8 +38,8 @@ class Parser {
   }
 
  private:
-  void Relax(uint32_t to, uint32_t cost, Code code, uint32_t length,
-             uint32_t offset, uint32_t last_offset) {
+  void Relax(uint32_t to, uint32_t cost, Code code, uint32_t length, uint32_t offset,
+             uint32_t last_offset) {
     Node& node = nodes_[to];
     if (cost >= node.cost) return;
     node = {cost, last_offset, length, offset, code};
@@ -53,35 +53,32 @@ class Parser {
     const uint8_t byte = input_[position];
     const uint32_t available = size_ - position;
 
-    Relax(position + 1, cost + LiteralBits(plan_.LiteralModeAt(position), byte),
-          Code::kLiteral, 1, 0, last);
+    Relax(position + 1, cost + LiteralBits(plan_.LiteralModeAt(position), byte), Code::kLiteral, 1,
+          0, last);
     if (byte == 0) {
       Relax(position + 1, cost + kZeroByteBits, Code::kZeroByte, 1, 0, last);
     } else {
       const uint32_t reach = std::min(position, kMaxOneByteCopyOffset);
       for (uint32_t offset = 1; offset <= reach; ++offset) {
         if (input_[position - offset] == byte) {
-          Relax(position + 1, cost + kOneByteCopyBits, Code::kOneByteCopy, 1,
-                offset, last);
+          Relax(position + 1, cost + kOneByteCopyBits, Code::kOneByteCopy, 1, offset, last);
           break;
         }
       }
     }
     if (available >= kRawRunLength) {
-      Relax(position + kRawRunLength, cost + kRawRunBits, Code::kRawRun,
-            kRawRunLength, 0, last);
+      Relax(position + kRawRunLength, cost + kRawRunBits, Code::kRawRun, kRawRunLength, 0, last);
     }
 
     if (last <= position && available >= 2) {
       const uint32_t length = matches_.CommonLength(position - last, position, available);
       const uint32_t shorter = std::min(length, nice_length_);
       for (uint32_t l = 2; l <= shorter; ++l) {
-        Relax(position + l, cost + RepeatMatchBits(l), Code::kRepeatMatch, l, last,
-              last);
+        Relax(position + l, cost + RepeatMatchBits(l), Code::kRepeatMatch, l, last, last);
       }
       if (length > shorter) {
-        Relax(position + length, cost + RepeatMatchBits(length), Code::kRepeatMatch,
-              length, last, last);
+        Relax(position + length, cost + RepeatMatchBits(length), Code::kRepeatMatch, length, last,
+              last);
       }
     }
 
@@ -107,16 +104,15 @@ class Parser {
     }
   }
 
-  void RelaxMatch(uint32_t position, uint32_t cost, uint32_t offset,
-                  uint32_t length, uint32_t width) {
+  void RelaxMatch(uint32_t position, uint32_t cost, uint32_t offset, uint32_t length,
+                  uint32_t width) {
     if (offset <= kMaxShortMatchOffset && length <= kMaxShortMatch) {
-      Relax(position + length, cost + kShortMatchBits, Code::kShortMatch, length,
-            offset, offset);
+      Relax(position + length, cost + kShortMatchBits, Code::kShortMatch, length, offset, offset);
       return;
     }
     if (length < LongMatchBonus(offset) + 2) return;
-    Relax(position + length, cost + LongMatchBits(offset, length, width),
-          Code::kLongMatch, length, offset, offset);
+    Relax(position + length, cost + LongMatchBits(offset, length, width), Code::kLongMatch, length,
+          offset, offset);
   }
 
   std::vector<Token> Trace() const {
@@ -142,8 +138,7 @@ class Parser {
 
 uint32_t LiteralBits(LiteralMode mode, uint8_t byte) {
   if (mode.wide) return kLiteral8Bits;
-  return static_cast<uint8_t>(byte - mode.bias) < 128 ? kLiteral7Bits
-                                                       : kEscapedLiteralBits;
+  return static_cast<uint8_t>(byte - mode.bias) < 128 ? kLiteral7Bits : kEscapedLiteralBits;
 }
 
 std::vector<Token> ParseOptimal(std::span<const uint8_t> input, const MatchTable& matches,

@@ -51,10 +51,9 @@ std::vector<LiteralMode> PlanLiteralModes(const std::vector<Histogram>& histogra
       if (best[s] < best[cheapest]) cheapest = s;
     }
     for (unsigned s = 0; s < kLiteralStates; ++s) {
-      const uint64_t own = s == kWideState
-                               ? total * kLiteral8Bits
-                               : inside[s] * kLiteral7Bits +
-                                     (total - inside[s]) * kEscapedLiteralBits;
+      const uint64_t own =
+          s == kWideState ? total * kLiteral8Bits
+                          : inside[s] * kLiteral7Bits + (total - inside[s]) * kEscapedLiteralBits;
       const uint64_t switched = best[cheapest] + LiteralSwitchBits(s);
       if (best[s] <= switched) {
         next[s] = best[s] + own;

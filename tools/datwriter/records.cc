@@ -24,8 +24,7 @@ void AppendString(const std::string& text, std::vector<uint8_t>* out) {
 
 // The NUL-terminated string at `from`, or nullopt when no NUL comes before
 // `end`.
-std::optional<std::string> StringAt(std::span<const uint8_t> payload, size_t from,
-                                    size_t end) {
+std::optional<std::string> StringAt(std::span<const uint8_t> payload, size_t from, size_t end) {
   if (from >= end) return std::nullopt;
   const uint8_t* start = payload.data() + from;
   const void* nul = std::memchr(start, 0, end - from);
@@ -70,20 +69,18 @@ void AppendPestInfoRecord(const PestInfoRecord& record, std::vector<uint8_t>* pa
 }
 
 void SortBySize(std::vector<SignatureRecord>* records) {
-  std::stable_sort(records->begin(), records->end(),
-                   [](const SignatureRecord& a, const SignatureRecord& b) {
-                     return a.file_size < b.file_size;
-                   });
+  std::stable_sort(
+      records->begin(), records->end(),
+      [](const SignatureRecord& a, const SignatureRecord& b) { return a.file_size < b.file_size; });
 }
 
-std::optional<std::vector<SignatureRecord>> ReadSignatureRecords(
-    std::span<const uint8_t> payload, size_t count, std::string* error) {
+std::optional<std::vector<SignatureRecord>> ReadSignatureRecords(std::span<const uint8_t> payload,
+                                                                 size_t count, std::string* error) {
   std::vector<SignatureRecord> records;
   size_t position = 0;
   for (size_t i = 0; i < count; ++i) {
     const auto fail = [&](const char* what) {
-      *error = "record " + std::to_string(i) + " at byte " + std::to_string(position) +
-               ": " + what;
+      *error = "record " + std::to_string(i) + " at byte " + std::to_string(position) + ": " + what;
       return std::nullopt;
     };
     if (payload.size() - position < kSignatureHeadSize) return fail("head runs past the payload");
@@ -113,14 +110,13 @@ std::optional<std::vector<SignatureRecord>> ReadSignatureRecords(
   return records;
 }
 
-std::optional<std::vector<PestInfoRecord>> ReadPestInfoRecords(
-    std::span<const uint8_t> payload, size_t count, std::string* error) {
+std::optional<std::vector<PestInfoRecord>> ReadPestInfoRecords(std::span<const uint8_t> payload,
+                                                               size_t count, std::string* error) {
   std::vector<PestInfoRecord> records;
   size_t position = 0;
   for (size_t i = 0; i < count; ++i) {
     const auto fail = [&](const std::string& what) {
-      *error = "record " + std::to_string(i) + " at byte " + std::to_string(position) +
-               ": " + what;
+      *error = "record " + std::to_string(i) + " at byte " + std::to_string(position) + ": " + what;
       return std::nullopt;
     };
     if (payload.size() - position < kPestInfoHeadSize) return fail("head runs past the payload");

@@ -48,9 +48,9 @@ void SortBySize(std::vector<SignatureRecord>* records);
 // Reads `count` records that must fill the payload exactly; nullopt and a
 // message in `error` when a record runs past the end, a name or text lacks
 // its NUL, or bytes are left over.
-std::optional<std::vector<SignatureRecord>> ReadSignatureRecords(
-    std::span<const uint8_t> payload, size_t count, std::string* error);
-std::optional<std::vector<PestInfoRecord>> ReadPestInfoRecords(
-    std::span<const uint8_t> payload, size_t count, std::string* error);
+std::optional<std::vector<SignatureRecord>> ReadSignatureRecords(std::span<const uint8_t> payload,
+                                                                 size_t count, std::string* error);
+std::optional<std::vector<PestInfoRecord>> ReadPestInfoRecords(std::span<const uint8_t> payload,
+                                                               size_t count, std::string* error);
 
 }  // namespace kv::datwriter

@@ -48,23 +48,22 @@ Inspection Inspect(const std::filesystem::path& path) {
   const std::vector<uint8_t> image = ReadWholeFile(path);
   inspection.has_header = datwriter::ReadContainerHeader(image, &inspection.header);
   DecodedDataFile decoded;
-  inspection.status =
-      ToInt(ReadDataFile(path.string().c_str(), DateCheck::kLast, &decoded));
+  inspection.status = ToInt(ReadDataFile(path.string().c_str(), DateCheck::kLast, &decoded));
   inspection.kind = "unknown";
   if (inspection.status != 0) return inspection;
   const size_t count = decoded.record_count < 0 ? 0 : static_cast<size_t>(decoded.record_count);
   std::string signature_error, info_error;
-  if (auto records = datwriter::ReadSignatureRecords(decoded.payload.span(), count,
-                                                     &signature_error)) {
+  if (auto records =
+          datwriter::ReadSignatureRecords(decoded.payload.span(), count, &signature_error)) {
     inspection.kind = "signatures";
     inspection.signatures = std::move(*records);
-  } else if (auto infos = datwriter::ReadPestInfoRecords(decoded.payload.span(), count,
-                                                         &info_error)) {
+  } else if (auto infos =
+                 datwriter::ReadPestInfoRecords(decoded.payload.span(), count, &info_error)) {
     inspection.kind = "info";
     inspection.infos = std::move(*infos);
   } else {
-    inspection.record_error = "as signatures: " + signature_error +
-                              "; as pest information: " + info_error;
+    inspection.record_error =
+        "as signatures: " + signature_error + "; as pest information: " + info_error;
   }
   return inspection;
 }
@@ -76,10 +75,10 @@ std::string DateText(uint32_t low, uint32_t high) {
 }
 
 json SignatureJson(const datwriter::SignatureRecord& r) {
-  return {{"pest_id", r.pest_id}, {"pvt", HexWord(r.pvt)},       {"extra1", HexWord(r.extra1)},
-          {"extra2", HexWord(r.extra2)}, {"alt_key", HexWord(r.alt_key)},
-          {"size", r.file_size},      {"unread", HexWord(r.unread)}, {"gap_length", r.gap.size()},
-          {"name", r.name}};
+  return {
+      {"pest_id", r.pest_id},        {"pvt", HexWord(r.pvt)},         {"extra1", HexWord(r.extra1)},
+      {"extra2", HexWord(r.extra2)}, {"alt_key", HexWord(r.alt_key)}, {"size", r.file_size},
+      {"unread", HexWord(r.unread)}, {"gap_length", r.gap.size()},    {"name", r.name}};
 }
 
 json InfoJson(const datwriter::PestInfoRecord& r) {
@@ -91,16 +90,14 @@ json InfoJson(const datwriter::PestInfoRecord& r) {
 }  // namespace
 
 int Build(const BuildArguments& arguments, std::ostream& out) {
-  const std::filesystem::path samples = arguments.samples.empty()
-                                            ? arguments.source.parent_path()
-                                            : arguments.samples;
+  const std::filesystem::path samples =
+      arguments.samples.empty() ? arguments.source.parent_path() : arguments.samples;
   const CompiledSource source = CompileSourceFile(arguments.source, samples);
 
   const std::vector<datwriter::SignatureRecord> signatures = source.SignatureRecords();
   std::vector<uint8_t> payload;
   for (const auto& record : signatures) datwriter::AppendSignatureRecord(record, &payload);
-  const std::vector<uint8_t> signature_file =
-      DataFile(payload, signatures.size(), arguments.level);
+  const std::vector<uint8_t> signature_file = DataFile(payload, signatures.size(), arguments.level);
 
   std::vector<uint8_t> info_file;
   if (!arguments.info_out.empty()) {
@@ -165,9 +162,9 @@ int Dump(const DumpArguments& arguments, std::ostream& out) {
     out << "file:          " << arguments.file.string() << "\n";
     if (inspection.has_header) {
       out << "check word:    " << HexWord(h.check_word)
-          << (h.check_word == h.expected_check_word ? " (matches the body)"
-                                                    : " (body gives " +
-                                                          HexWord(h.expected_check_word) + ")")
+          << (h.check_word == h.expected_check_word
+                  ? " (matches the body)"
+                  : " (body gives " + HexWord(h.expected_check_word) + ")")
           << "\n"
           << "format date:   " << DateText(h.date_low, h.date_high)
           << (h.date_low == kFormatDateLow && h.date_high == kFormatDateHigh ? " (expected)"
@@ -176,18 +173,20 @@ int Dump(const DumpArguments& arguments, std::ostream& out) {
           << "record count:  " << h.record_count << "\n"
           << "body:          " << h.body_size << " bytes\n";
     }
-    out << "status:        " << inspection.status << " ("
-        << DescribeDatStatus(inspection.status) << ")\n"
+    out << "status:        " << inspection.status << " (" << DescribeDatStatus(inspection.status)
+        << ")\n"
         << "records:       " << inspection.kind << "\n";
-    if (!inspection.record_error.empty()) out << "record error:  " << inspection.record_error << "\n";
+    if (!inspection.record_error.empty())
+      out << "record error:  " << inspection.record_error << "\n";
     if (!inspection.signatures.empty()) {
-      out << "\n     #    pest id  PVT         extra1      extra2      alt key           size  gap  name\n";
+      out << "\n     #    pest id  PVT         extra1      extra2      alt key           size  gap "
+             " name\n";
       size_t index = 0;
       for (const auto& r : inspection.signatures) {
         out << std::setw(6) << index++ << " " << std::setw(10) << r.pest_id << "  "
             << HexWord(r.pvt) << "  " << HexWord(r.extra1) << "  " << HexWord(r.extra2) << "  "
-            << HexWord(r.alt_key) << "  " << std::setw(10) << r.file_size << " "
-            << std::setw(4) << r.gap.size() << "  " << r.name << "\n";
+            << HexWord(r.alt_key) << "  " << std::setw(10) << r.file_size << " " << std::setw(4)
+            << r.gap.size() << "  " << r.name << "\n";
       }
     }
     for (const auto& r : inspection.infos) {
@@ -228,8 +227,7 @@ int Pack(const std::filesystem::path& in, const std::filesystem::path& out_path,
 int Unpack(const std::filesystem::path& in, const std::filesystem::path& out_path,
            std::ostream& out) {
   const std::vector<uint8_t> block = ReadWholeFile(in);
-  if (block.size() < kBlockHeaderSize || block[0] != kBlockMagic[0] ||
-      block[1] != kBlockMagic[1]) {
+  if (block.size() < kBlockHeaderSize || block[0] != kBlockMagic[0] || block[1] != kBlockMagic[1]) {
     throw std::runtime_error(in.string() + " is not a block (no \"JC\" header)");
   }
   const uint32_t size = GetUncompressedSize(block);

@@ -1,7 +1,6 @@
 // kvdat: builds, inspects and verifies the engine's data files, and packs
 // any file into a bare compressed block and back.
 #include <CLI/CLI.hpp>
-
 #include <exception>
 #include <iostream>
 
@@ -17,8 +16,7 @@ int main(int argc, char** argv) {
   CLI::App* build_command =
       app.add_subcommand("build", "Compile a JSON source into KVFILE.DAT (and KVINFO.DAT)");
   build_command->add_option("SOURCE", build.source, "JSON source")->required();
-  build_command->add_option("-o,--output", build.signatures_out, "KVFILE.DAT to write")
-      ->required();
+  build_command->add_option("-o,--output", build.signatures_out, "KVFILE.DAT to write")->required();
   build_command->add_option("--info", build.info_out, "KVINFO.DAT to write");
   build_command->add_option("--samples", build.samples,
                             "Folder of the sample files (default: the source's folder)");
@@ -30,8 +28,7 @@ int main(int argc, char** argv) {
       app.add_subcommand("dump", "Print a data file's header, status and records");
   dump_command->add_option("FILE", dump.file, "Data file")->required();
   dump_command->add_flag("--json", dump.json, "Machine-readable output");
-  dump_command->add_flag("--source", dump.source,
-                         "Print a JSON source that builds the same files");
+  dump_command->add_flag("--source", dump.source, "Print a JSON source that builds the same files");
   dump_command->add_option("--info", dump.info, "With --source: KVINFO.DAT to merge");
 
   std::filesystem::path verify_file;
@@ -46,8 +43,7 @@ int main(int argc, char** argv) {
 
   std::filesystem::path pack_in, pack_out;
   int pack_level = 0;
-  CLI::App* pack_command =
-      app.add_subcommand("pack", "Compress any file into one bare block");
+  CLI::App* pack_command = app.add_subcommand("pack", "Compress any file into one bare block");
   pack_command->add_option("IN", pack_in, "Input file")->required();
   pack_command->add_option("OUT", pack_out, "Block to write")->required();
   pack_command->add_option("--level", pack_level, "Compression level 1-9")

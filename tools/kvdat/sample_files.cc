@@ -39,8 +39,8 @@ constexpr SyntheticSample kSynthetic[] = {
 std::vector<uint8_t> SyntheticBytes(const SyntheticSample& sample) {
   std::vector<uint8_t> bytes;
   bytes.reserve(sample.size);
-  const std::string banner = std::string("MZ kvserver synthetic sample ") +
-                             sample.file_name + " - harmless test data\r\n";
+  const std::string banner =
+      std::string("MZ kvserver synthetic sample ") + sample.file_name + " - harmless test data\r\n";
   bytes.insert(bytes.end(), banner.begin(), banner.end());
   uint64_t state = sample.seed;
   const auto next = [&state] {
@@ -53,7 +53,8 @@ std::vector<uint8_t> SyntheticBytes(const SyntheticSample& sample) {
     const uint64_t value = next();
     if ((value & 3) == 0 && bytes.size() > 64) {
       const size_t length = 4 + (value >> 8) % 24;
-      const size_t from = bytes.size() - 1 - (value >> 16) % std::min<size_t>(bytes.size() - 1, 2000);
+      const size_t from =
+          bytes.size() - 1 - (value >> 16) % std::min<size_t>(bytes.size() - 1, 2000);
       for (size_t i = 0; i < length; ++i) bytes.push_back(bytes[from + i]);
     } else {
       bytes.push_back(static_cast<uint8_t>(value >> 24));

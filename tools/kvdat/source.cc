@@ -20,8 +20,7 @@ using nlohmann::json;
   throw SourceError(where + ": " + what);
 }
 
-void CheckKeys(const json& object, const std::set<std::string>& allowed,
-               const std::string& where) {
+void CheckKeys(const json& object, const std::set<std::string>& allowed, const std::string& where) {
   for (const auto& [key, value] : object.items()) {
     if (!allowed.count(key)) Fail(where, "unknown key \"" + key + "\"");
   }
@@ -43,10 +42,14 @@ uint32_t Word(const json& value, const std::string& where, const char* key) {
     uint64_t number = 0;
     for (char c : digits) {
       int digit;
-      if (c >= '0' && c <= '9') digit = c - '0';
-      else if (hex && c >= 'a' && c <= 'f') digit = c - 'a' + 10;
-      else if (hex && c >= 'A' && c <= 'F') digit = c - 'A' + 10;
-      else Fail(label, "\"" + text + "\" is not a number");
+      if (c >= '0' && c <= '9')
+        digit = c - '0';
+      else if (hex && c >= 'a' && c <= 'f')
+        digit = c - 'a' + 10;
+      else if (hex && c >= 'A' && c <= 'F')
+        digit = c - 'A' + 10;
+      else
+        Fail(label, "\"" + text + "\" is not a number");
       number = number * (hex ? 16 : 10) + static_cast<uint64_t>(digit);
     }
     if (number > 0xFFFFFFFFu) Fail(label, "does not fit in 32 bits");
@@ -86,8 +89,7 @@ datwriter::SignatureRecord CompileSignature(const json& entry, const PestEntry& 
                                             const std::string& where) {
   if (!entry.is_object()) Fail(where, "must be an object");
   CheckKeys(entry,
-            {"size", "pvt", "sample", "complement", "extra1", "extra2", "alt_key", "unread",
-             "gap"},
+            {"size", "pvt", "sample", "complement", "extra1", "extra2", "alt_key", "unread", "gap"},
             where);
   datwriter::SignatureRecord record;
   record.pest_id = pest.id;
@@ -134,8 +136,7 @@ datwriter::SignatureRecord CompileSignature(const json& entry, const PestEntry& 
   return record;
 }
 
-PestEntry CompilePest(const json& entry, size_t index,
-                      const std::filesystem::path& sample_folder) {
+PestEntry CompilePest(const json& entry, size_t index, const std::filesystem::path& sample_folder) {
   std::string where = "pest #" + std::to_string(index + 1);
   if (!entry.is_object()) Fail(where, "must be an object");
   CheckKeys(entry, {"id", "name", "info", "signatures"}, where);
@@ -153,7 +154,8 @@ PestEntry CompilePest(const json& entry, size_t index,
     CheckKeys(info, std::set<std::string>(std::begin(kTextKeys), std::end(kTextKeys)),
               where + ": info");
     for (size_t t = 0; t < datwriter::kPestTextCount; ++t) {
-      if (info.contains(kTextKeys[t])) pest.texts[t] = Text(info[kTextKeys[t]], where, kTextKeys[t]);
+      if (info.contains(kTextKeys[t]))
+        pest.texts[t] = Text(info[kTextKeys[t]], where, kTextKeys[t]);
     }
   }
   if (!entry.contains("signatures") || !entry["signatures"].is_array() ||
@@ -162,8 +164,8 @@ PestEntry CompilePest(const json& entry, size_t index,
   }
   const json& signatures = entry["signatures"];
   for (size_t s = 0; s < signatures.size(); ++s) {
-    pest.signatures.push_back(CompileSignature(
-        signatures[s], pest, sample_folder, where + ": signature #" + std::to_string(s + 1)));
+    pest.signatures.push_back(CompileSignature(signatures[s], pest, sample_folder,
+                                               where + ": signature #" + std::to_string(s + 1)));
   }
   return pest;
 }
@@ -205,8 +207,7 @@ CompiledSource CompileSource(const json& source, const std::filesystem::path& sa
     const auto [it, fresh] = seen.emplace(pest.id, i);
     if (!fresh) {
       throw SourceError("pest #" + std::to_string(i + 1) + " (id " + std::to_string(pest.id) +
-                        "): the id is already used by pest #" +
-                        std::to_string(it->second + 1));
+                        "): the id is already used by pest #" + std::to_string(it->second + 1));
     }
     compiled.pests.push_back(std::move(pest));
   }
