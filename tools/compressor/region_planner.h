@@ -1,0 +1,20 @@
+// Chooses, region by region, the literal mode and the offset width that make
+// a parse cheapest, counting the codes that switch between them.
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+#include "optimal_parser.h"
+
+namespace kv::compressor {
+
+// A first plan from the bytes alone: every byte is priced as a possible
+// literal, offsets keep the starting width.
+RegionPlan PlanFromBytes(std::span<const uint8_t> input, unsigned region_shift);
+
+// A plan fitted to the literals and offsets that an earlier parse used.
+RegionPlan PlanFromParse(std::span<const uint8_t> input, std::span<const Token> tokens,
+                         unsigned region_shift);
+
+}  // namespace kv::compressor
