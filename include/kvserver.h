@@ -95,6 +95,18 @@ typedef int32_t(KV_STDCALL* ScanCallbackStdcall)(char* path, int32_t detected,
                                                  _PEST_INFORMATION* info,
                                                  int32_t user_value);
 
+/* --- Start and stop ------------------------------------------------------ */
+
+/* Sets the default file masks, finds KVFILE.DAT (the folder set with
+ * kvSetDATFolder, else the registry value KVLocation; then KVCLLocation; then
+ * the host executable's folder), loads it and the exclusion list, and resets
+ * the scan mode to 0. Returns a KV_STATUS_* code; on failure nothing is
+ * loaded. */
+KV_EXPORT int32_t KV_CDECL kvServerInitialize(void);
+/* Releases the pest information and the signatures. Returns 0, or 9 when the
+ * engine was never initialized. */
+KV_EXPORT int32_t KV_CDECL kvServerDeinitialize(void);
+
 /* --- Engine state and control ------------------------------------------ */
 
 /* Sets the scan mode: 0 pre-selects files by exact signature size, 1 (and
@@ -107,6 +119,15 @@ KV_EXPORT int32_t KV_CDECL kvResumeScan(void);
 /* Ends the host process at once with exit code 0; releases nothing. Returns
  * 0 only if the process could not be opened for termination. */
 KV_EXPORT int32_t KV_CDECL kvImmediateExit(void);
+
+/* --- Scans ---------------------------------------------------------------- */
+
+/* Identifies one file by the CRC-32 of its first 2047 bytes. Returns a new
+ * record (lpszFileName is `path` as given, bSizeMatch 0) that the host
+ * releases with kvDeallocatePestInformation, or null when the path is
+ * excluded, cannot be read (or is held open for writing on Windows), is
+ * empty, or matches no signature. */
+KV_EXPORT _PEST_INFORMATION* KV_CDECL kvScanSingleFile(const char* path);
 
 /* --- Scan settings ------------------------------------------------------ */
 
@@ -123,6 +144,29 @@ KV_EXPORT int32_t KV_CDECL kvSetFileMasks(const char* masks);
  * touching the engine's tables. Returns a KV_STATUS_* code, 0 when the file
  * would load; 2 for a null path. */
 KV_EXPORT int32_t KV_CDECL kvVerifyDAT(const char* path);
+
+/* --- Pest information (KVINFO.DAT) -------------------------------------- */
+
+/* Loads the pest information table (KVLocation, then KVCLLocation, then the
+ * host executable's folder; a folder set with kvSetDATFolder is not used and
+ * is replaced by the folder searched). Counted: each call needs one
+ * kvUnloadPestInfo. Returns a KV_STATUS_* code. */
+KV_EXPORT int32_t KV_CDECL kvLoadPestInfo(void);
+/* Drops one reference; the last releases the table. Returns 0. */
+KV_EXPORT int32_t KV_CDECL kvUnloadPestInfo(void);
+/* A new copy of the pest's information in *out and 0; 10 when no record has
+ * that id. Loads the table for the call when it is not loaded (and returns
+ * that load's status when it fails). */
+KV_EXPORT int32_t KV_CDECL kvGetDetailedPestInformation(uint32_t pest_id,
+                                                       _DETAILED_PEST_INFORMATION** out);
+/* As kvGetDetailedPestInformation for the pest of the first signature named
+ * `name` (ASCII case ignored); 10 when no signature has that name. */
+KV_EXPORT int32_t KV_CDECL kvGetDetailedPestInformationFromName(const char* name,
+                                                               _DETAILED_PEST_INFORMATION** out);
+/* A new copy of the record at `index` of the loaded table, or null. */
+KV_EXPORT _DETAILED_PEST_INFORMATION* KV_CDECL kvGetDetailedPestInfoByIndex(int32_t index);
+/* Releases a copy: its five texts, then the record. Accepts null; returns 1. */
+KV_EXPORT int32_t KV_CDECL kvDeallocateDetailedPestInformation(_DETAILED_PEST_INFORMATION* info);
 
 /* --- Data folder --------------------------------------------------------- */
 

@@ -5,7 +5,11 @@
 
 namespace kv {
 
-Engine::Engine() { AttachToProcess(); }
+Engine::Engine(EngineOptions options)
+    : exclusions_(std::move(options.exclusions)),
+      database_(options.watcher_check_interval_ms, options.watcher_settle_interval_ms) {
+  AttachToProcess();
+}
 
 void Engine::AttachToProcess() {
   unzip_ = UnzipLibrary::Load();

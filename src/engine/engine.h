@@ -6,9 +6,11 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include "database/pest_database.h"
+#include "database/pest_info_table.h"
 #include "engine/unzip_library.h"
 #include "exclusions/exclusion_list.h"
 #include "platform/sync.h"
@@ -17,12 +19,26 @@
 namespace kv {
 
 inline constexpr uint32_t kDefaultMaxScanFileSize = 0x7FFFFFFFu;
+inline constexpr char kSignatureFileName[] = "KVFILE.DAT";
+inline constexpr char kPestInfoFileName[] = "KVINFO.DAT";
+
+// Status codes of the engine's own, beside the data-file statuses.
+inline constexpr int32_t kStatusNeverInitialized = 9;
+inline constexpr int32_t kStatusPestNotFound = 10;
+
+// What an engine takes from outside; tests give their own folders, message
+// sink and watcher intervals.
+struct EngineOptions {
+  ExclusionListOptions exclusions;
+  uint32_t watcher_check_interval_ms = kWatcherCheckIntervalMs;
+  uint32_t watcher_settle_interval_ms = kWatcherSettleIntervalMs;
+};
 
 class Engine {
  public:
   // Builds the global objects in their order, then does the work of process
   // attach as the last step, so attach always sees them constructed.
-  Engine();
+  explicit Engine(EngineOptions options = {});
   Engine(const Engine&) = delete;
   Engine& operator=(const Engine&) = delete;
 
@@ -39,10 +55,37 @@ class Engine {
   // Called by walks before each directory entry: waits while paused.
   void WaitWhilePaused();
 
+  // --- Start and stop. ---
+  // Sets the default masks, finds and loads KVFILE.DAT (the set folder or
+  // KVLocation, then KVCLLocation, then the host's folder), reloads the
+  // exclusion list, counts the start, takes the table's largest file size
+  // as the scan limit and resets the scan mode. Returns the load's status;
+  // on failure only the masks and the data folder have changed.
+  int32_t Initialize();
+  // Releases the pest information and the signatures; the engine stays
+  // initialized with an empty table. 9 when it never was initialized.
+  int32_t Deinitialize();
+
+  // --- Single-file scan. ---
+  // A new detection record for the file at `path` (kept as given), or null
+  // when the path is excluded, cannot be fingerprinted or matches nothing.
+  _PEST_INFORMATION* ScanSingleFile(const char* path);
+
+  // --- Pest information (KVINFO.DAT), counted by references. ---
+  int32_t LoadPestInfo();
+  int32_t UnloadPestInfo();
+  // 0 and a new copy in *out; 10 for an unknown pest (or name); a load's
+  // status when the table had to be loaded for the call and could not be.
+  int32_t GetDetailedPestInformation(uint32_t pest_id, _DETAILED_PEST_INFORMATION** out);
+  int32_t GetDetailedPestInformationFromName(const char* name, _DETAILED_PEST_INFORMATION** out);
+  // A new copy of the record at `index` of the loaded table, or null.
+  _DETAILED_PEST_INFORMATION* GetDetailedPestInfoByIndex(int32_t index);
+  bool pest_info_loaded() const { return pest_info_loaded_; }
+
   int32_t scan_mode() const { return scan_mode_.load(std::memory_order_relaxed); }
   bool scan_paused() const { return scan_paused_.load(std::memory_order_relaxed); }
   uint32_t max_scan_file_size() const { return max_scan_file_size_; }
-  int32_t init_count() const { return init_count_; }
+  int32_t init_count() const { return init_count_.load(); }
   FileMasks& file_masks() { return file_masks_; }
   const UnzipLibrary& unzip() const { return unzip_; }
   PestDatabase& database() { return database_; }
@@ -54,6 +97,8 @@ class Engine {
 
  private:
   void AttachToProcess();
+  int32_t LoadPestInfoLocked();
+  void UnloadPestInfoLocked();
 
   // The global objects, in their order of construction (torn down in the
   // reverse order).
@@ -62,11 +107,18 @@ class Engine {
   std::string dat_folder_;
   FileMasks file_masks_;
 
+  // The pest information table belongs with the database; its loads and
+  // reference count are serialised here.
+  std::mutex pest_info_mutex_;
+  PestInfoTable pest_info_;
+  bool pest_info_loaded_ = false;
+  int32_t pest_info_refs_ = 0;
+
   // Engine-wide state; the walk reads the flags without a lock.
   std::unique_ptr<platform::ManualResetEvent> pause_event_;
   std::atomic<bool> scan_paused_{false};
-  int32_t init_count_ = 0;
-  uint32_t max_scan_file_size_ = kDefaultMaxScanFileSize;
+  std::atomic<int32_t> init_count_{0};
+  std::atomic<uint32_t> max_scan_file_size_{kDefaultMaxScanFileSize};
   std::atomic<int32_t> scan_mode_{0};
   UnzipLibrary unzip_;
 };

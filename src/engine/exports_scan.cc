@@ -1,18 +1,24 @@
-// Exported scan settings: the file masks.
+// Exported scans and scan settings: the single-file scan, the file masks.
 #include "engine/engine.h"
 #include "engine/export_guard.h"
 #include "kvserver.h"
 
 extern "C" {
 
+KV_EXPORT _PEST_INFORMATION* KV_CDECL kvScanSingleFile(const char* path) {
+  return kv::Guarded<_PEST_INFORMATION*>(nullptr,
+                                         [path] { return kv::TheEngine().ScanSingleFile(path); });
+}
+
 KV_EXPORT int32_t KV_CDECL kvSetFileMasks(const char* masks) {
   return kv::Guarded(0, [masks] { return kv::TheEngine().file_masks().Set(masks); });
 }
 
 #if defined(_WIN32)
-int32_t KV_STDCALL kvSetFileMasks_stdcall(const char* masks) {
-  return kvSetFileMasks(masks);
+_PEST_INFORMATION* KV_STDCALL kvScanSingleFile_stdcall(const char* path) {
+  return kvScanSingleFile(path);
 }
+int32_t KV_STDCALL kvSetFileMasks_stdcall(const char* masks) { return kvSetFileMasks(masks); }
 #endif
 
 }  // extern "C"

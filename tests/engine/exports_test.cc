@@ -75,6 +75,13 @@ TEST_F(Exports, StdcallTwinsReturnWhatThePlainFunctionsReturn) {
     EXPECT_EQ(twin_verify(path.c_str()), plain_verify(path.c_str())) << path;
   }
   EXPECT_EQ(twin_verify(nullptr), plain_verify(nullptr));
+
+  auto twin_masks = library_.Find<TwinPath>("_kvSetFileMasks_stdcall@4");
+  ASSERT_NE(twin_masks, nullptr);
+  auto plain_masks = Plain<PlainPath>("kvSetFileMasks");
+  for (const char* masks : {"*.EXE;*.DLL;", "*.EXE", "", static_cast<const char*>(nullptr)}) {
+    EXPECT_EQ(twin_masks(masks), plain_masks(masks));
+  }
 }
 #else
 TEST_F(Exports, PosixExportsPlainNamesOnly) {

@@ -1,0 +1,192 @@
+// Starting and stopping an engine, and what depends on it: the single-file
+// scan and the pest information, on an engine of the test's own.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+
+#include "common/pest_information.h"
+#include "engine/data_folder.h"
+#include "support/engine_fixture.h"
+
+namespace kv {
+namespace {
+
+using test::EngineFixture;
+
+using Detection = std::unique_ptr<_PEST_INFORMATION, decltype(&DeletePestInformation)>;
+Detection Scan(Engine& engine, const std::string& path) {
+  return Detection(engine.ScanSingleFile(path.c_str()), &DeletePestInformation);
+}
+using Details = std::unique_ptr<_DETAILED_PEST_INFORMATION, decltype(&FreeDetailedPestInformation)>;
+Details Hold(_DETAILED_PEST_INFORMATION* details) {
+  return Details(details, &FreeDetailedPestInformation);
+}
+
+TEST(Lifecycle, DeinitializeBeforeAnyInitializeIsNine) {
+  EngineFixture fixture;
+  EXPECT_EQ(fixture.engine().Deinitialize(), 9);
+}
+
+TEST(Lifecycle, FailedInitializeSetsDefaultMasksAndNothingElse) {
+  EngineFixture fixture;
+  fixture.settings().Remove("KVLocation");  // no folder holds KVFILE.DAT
+  Engine& engine = fixture.engine();
+  engine.file_masks().Set("*.EXE");
+  engine.SetScanMode(5);
+
+  EXPECT_EQ(engine.Initialize(), 2);
+  EXPECT_EQ(engine.init_count(), 0);
+  EXPECT_EQ(engine.scan_mode(), 5);
+  EXPECT_EQ(engine.max_scan_file_size(), kDefaultMaxScanFileSize);
+  EXPECT_EQ(engine.file_masks().masks().size(), 7u);  // the default list
+  // The data folder is the last candidate tried: the host's folder.
+  std::string host_folder = GetHostFolder(kPathBufferSize).value_or("");
+  AppendSeparator(host_folder);
+  EXPECT_EQ(engine.dat_folder(), host_folder);
+  EXPECT_EQ(engine.Deinitialize(), 9);
+}
+
+TEST(Lifecycle, InitializeLoadsResetsScanModeAndCounts) {
+  EngineFixture fixture;
+  Engine& engine = fixture.engine();
+  engine.SetScanMode(1);
+  ASSERT_EQ(engine.Initialize(), 0);
+  EXPECT_EQ(engine.init_count(), 1);
+  EXPECT_EQ(engine.scan_mode(), 0);
+  EXPECT_EQ(engine.max_scan_file_size(), EngineFixture::kComplementedSize);
+  EXPECT_EQ(engine.dat_folder(), fixture.DataFolderWithSeparator());
+  EXPECT_NE(Scan(engine, fixture.trojan_path()), nullptr);
+
+  ASSERT_EQ(engine.Initialize(), 0);  // a second load replaces the table
+  EXPECT_EQ(engine.init_count(), 2);
+  EXPECT_EQ(engine.database().SignatureCount(), 2);
+
+  EXPECT_EQ(engine.Deinitialize(), 0);  // stays initialized, table empty
+  EXPECT_EQ(engine.init_count(), 2);
+  EXPECT_EQ(Scan(engine, fixture.trojan_path()), nullptr);
+  EXPECT_EQ(engine.Deinitialize(), 0);
+}
+
+TEST(Lifecycle, SetFolderIsHonouredAndGetsItsSeparator) {
+  EngineFixture fixture;
+  fixture.settings().Remove("KVLocation");
+  Engine& engine = fixture.engine();
+  engine.dat_folder() = fixture.data().path().string();
+  ASSERT_EQ(engine.Initialize(), 0);
+  EXPECT_EQ(engine.dat_folder(), fixture.DataFolderWithSeparator());
+}
+
+TEST(SingleFileScan, DetectsStoredAndComplementedFingerprints) {
+  EngineFixture fixture;
+  Engine& engine = fixture.engine();
+  ASSERT_EQ(engine.Initialize(), 0);
+
+  const Detection trojan = Scan(engine, fixture.trojan_path());
+  ASSERT_NE(trojan, nullptr);
+  EXPECT_EQ(trojan->dwPestID, test::kTrojanId);
+  EXPECT_EQ(trojan->dwPVT, fixture.trojan_crc());
+  EXPECT_STREQ(trojan->lpszPestName, test::kTrojanName);
+  EXPECT_EQ(trojan->lpszFileName, fixture.trojan_path());
+  EXPECT_EQ(trojan->bSizeMatch, 0);
+
+  const Detection complemented = Scan(engine, fixture.complemented_path());
+  ASSERT_NE(complemented, nullptr);
+  EXPECT_EQ(complemented->dwPestID, test::kComplementedId);
+  EXPECT_EQ(complemented->dwPVT, ~fixture.complemented_crc());  // as stored
+
+  EXPECT_EQ(Scan(engine, fixture.clean_path()), nullptr);
+  EXPECT_EQ(engine.ScanSingleFile(nullptr), nullptr);
+}
+
+TEST(SingleFileScan, ExcludedPestIsNotReported) {
+  EngineFixture fixture;
+  Engine& engine = fixture.engine();
+  ASSERT_EQ(engine.Initialize(), 0);
+  ASSERT_EQ(engine.exclusions().Add(fixture.trojan_path().c_str()), 1);
+  EXPECT_EQ(Scan(engine, fixture.trojan_path()), nullptr);
+  EXPECT_NE(Scan(engine, fixture.complemented_path()), nullptr);
+}
+
+TEST(SingleFileScan, RelativePathIsKeptAsGiven) {
+  EngineFixture fixture;
+  Engine& engine = fixture.engine();
+  ASSERT_EQ(engine.Initialize(), 0);
+  const std::filesystem::path previous = std::filesystem::current_path();
+  std::filesystem::current_path(fixture.data().path());
+  const Detection found = Scan(engine, "trojan.exe");
+  std::filesystem::current_path(previous);
+  ASSERT_NE(found, nullptr);
+  EXPECT_STREQ(found->lpszFileName, "trojan.exe");
+}
+
+TEST(PestInformation, LoadTwiceUnloadOnceKeepsTheTable) {
+  EngineFixture fixture;
+  fixture.WritePestInfo();
+  Engine& engine = fixture.engine();
+  EXPECT_EQ(engine.UnloadPestInfo(), 0);  // nothing loaded: no change
+  EXPECT_FALSE(engine.pest_info_loaded());
+
+  ASSERT_EQ(engine.LoadPestInfo(), 0);
+  ASSERT_EQ(engine.LoadPestInfo(), 0);
+  EXPECT_EQ(engine.UnloadPestInfo(), 0);
+  EXPECT_NE(Hold(engine.GetDetailedPestInfoByIndex(0)), nullptr);
+  EXPECT_EQ(Hold(engine.GetDetailedPestInfoByIndex(2)), nullptr);
+  EXPECT_EQ(engine.UnloadPestInfo(), 0);
+  EXPECT_FALSE(engine.pest_info_loaded());
+  EXPECT_EQ(Hold(engine.GetDetailedPestInfoByIndex(0)), nullptr);
+}
+
+TEST(PestInformation, OnDemandLoadIsReleasedWithinTheCall) {
+  EngineFixture fixture;
+  fixture.WritePestInfo();
+  Engine& engine = fixture.engine();
+  _DETAILED_PEST_INFORMATION* out = nullptr;
+  ASSERT_EQ(engine.GetDetailedPestInformation(test::kTrojanId, &out), 0);
+  const Details details = Hold(out);
+  EXPECT_FALSE(engine.pest_info_loaded());
+  EXPECT_STREQ(details->lpszText2, "Steals passwords");
+  EXPECT_STREQ(details->lpszText3, "");  // absent text: an empty string
+  EXPECT_STREQ(details->lpszText5, "Delete it");
+
+  out = nullptr;
+  EXPECT_EQ(engine.GetDetailedPestInformation(999, &out), 10);
+  EXPECT_EQ(out, nullptr);
+  EXPECT_FALSE(engine.pest_info_loaded());
+}
+
+TEST(PestInformation, MissingFileGivesItsStatus) {
+  EngineFixture fixture;  // no KVINFO.DAT anywhere
+  _DETAILED_PEST_INFORMATION* out = nullptr;
+  EXPECT_EQ(fixture.engine().GetDetailedPestInformation(test::kTrojanId, &out), 2);
+  EXPECT_EQ(fixture.engine().LoadPestInfo(), 2);
+  EXPECT_FALSE(fixture.engine().pest_info_loaded());
+}
+
+TEST(PestInformation, ByNameIgnoresCaseAndNeedsASignature) {
+  EngineFixture fixture;
+  fixture.WritePestInfo();
+  Engine& engine = fixture.engine();
+  _DETAILED_PEST_INFORMATION* out = nullptr;
+  EXPECT_EQ(engine.GetDetailedPestInformationFromName("spy.inverted", &out), 10);  // no table
+  ASSERT_EQ(engine.Initialize(), 0);
+  ASSERT_EQ(engine.GetDetailedPestInformationFromName("spy.INVERTED", &out), 0);
+  const Details details = Hold(out);
+  EXPECT_EQ(details->dwPestID, test::kComplementedId);
+  EXPECT_STREQ(details->lpszText1, "Spyware");
+  EXPECT_EQ(engine.GetDetailedPestInformationFromName("Unknown", &out), 10);
+  EXPECT_EQ(engine.GetDetailedPestInformationFromName(nullptr, &out), 10);
+}
+
+TEST(PestInformation, LoadIgnoresAndReplacesTheSetFolder) {
+  EngineFixture fixture;
+  fixture.WritePestInfo();
+  Engine& engine = fixture.engine();
+  test::TempFolder elsewhere;
+  engine.dat_folder() = elsewhere.path().string();
+  ASSERT_EQ(engine.LoadPestInfo(), 0);
+  EXPECT_EQ(engine.dat_folder(), fixture.DataFolderWithSeparator());
+}
+
+}  // namespace
+}  // namespace kv
