@@ -11,13 +11,14 @@ stage() {  # stage NAME BUDGET_SECONDS COMMAND...
   shift 2
   start=$(date +%s)
   echo "=== $name (budget ${budget}s)"
-  if ! timeout --kill-after=10 "$budget" "$@"; then
+  if ! timeout --kill-after=10 "$budget" bash -c '"$@"' stage "$@"; then
     echo "=== FAILED: $name after $(($(date +%s) - start))s"
     exit 1
   fi
   echo "=== $name: $(($(date +%s) - start))s"
 }
-build() { cmake --preset "$1" >/dev/null && cmake --build --preset "$1"; }
+build() { bash -c 'cmake --preset "$1" >/dev/null && cmake --build --preset "$1"' build "$1"; }
+export -f build
 
 # Booting the 32-bit wine prefix takes minutes of emulation: it runs beside
 # the native builds and is awaited before the 32-bit tests.

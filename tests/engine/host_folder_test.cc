@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "support/info_payload.h"
 #include "support/native_path.h"
 #include "support/run_program.h"
 #include "support/settings.h"
@@ -86,6 +87,22 @@ TEST_F(TestHost, SpawnsProcessAndPrefersTheListBesideIt) {
   EXPECT_TRUE(fs::equivalent(results["exclusion-path"], host_folder_ / "excluded.dat"));
   EXPECT_GT(fs::file_size(host_folder_ / "excluded.dat"), 0u);
   EXPECT_EQ(fs::file_size(location / "excluded.dat"), 0u);
+}
+
+TEST_F(TestHost, SpawnsProcessAndFindsPestInfoOnlyBesideIt) {
+  // Both registry folders exist but lack KVINFO.DAT; the host's folder has it.
+  const fs::path location = root_.path() / "location";
+  const fs::path cl_location = root_.path() / "cl-location";
+  fs::create_directories(location);
+  fs::create_directories(cl_location);
+  settings_.Set("KVLocation", location.string());
+  settings_.Set("KVCLLocation", cl_location.string());
+  test::Bytes payload;
+  test::AppendInfoRecord(payload, 1, {"a", "b", "c", "d", "e"});
+  test::WriteFileBytes(host_folder_ / "KVINFO.DAT", test::MakeDataFile(test::LiteralBlock(payload)));
+
+  auto results = Run({"host-folder", "load-pest-info"});
+  EXPECT_EQ(results["load-pest-info"], "0|" + WithSeparator(results["host-folder"]));
 }
 
 }  // namespace

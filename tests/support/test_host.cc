@@ -44,7 +44,9 @@ int main(int argc, char** argv) {
   auto first = Find<const char*(KV_CDECL*)(void)>(library, "kvFindFirstExclusion");
   auto process_file =
       Find<int32_t(KV_CDECL*)(uint32_t, char*, int32_t)>(library, "kvGetProcessFilename");
-  if (!add || !first || !process_file) return 5;
+  auto load_pest_info = Find<int32_t(KV_CDECL*)(void)>(library, "kvLoadPestInfo");
+  auto dat_folder = Find<int32_t(KV_CDECL*)(char*, int32_t)>(library, "kvGetDATFolder");
+  if (!add || !first || !process_file || !load_pest_info || !dat_folder) return 5;
 
   for (int i = 3; i < argc; ++i) {
     const std::string command = argv[i];
@@ -67,6 +69,10 @@ int main(int argc, char** argv) {
       char buffer[4097] = {};
       const int32_t length = process_file(OwnProcessId(), buffer, 4096);
       result = std::to_string(length) + "|" + buffer;
+    } else if (command == "load-pest-info") {
+      char folder[4097] = {};
+      const int32_t status = load_pest_info();
+      result = std::to_string(status) + "|" + (dat_folder(folder, 4096) ? folder : "(none)");
     } else {
       result = "(unknown)";
     }
