@@ -62,11 +62,15 @@ TEST(FileMasks, SetCountsSeparatorsAndStoresUpperCase) {
 }
 
 TEST(FileMasks, LongMasksAreHeldWhole) {
-  const std::string long_mask = std::string(600, 'A') + "*";
-  FileMasks masks;
-  EXPECT_EQ(masks.Set((long_mask + ";" + long_mask).c_str()), 1);
-  EXPECT_TRUE(masks.Matches(std::string(600, 'a') + ".exe"));
-  EXPECT_FALSE(masks.Matches(std::string(599, 'a')));
+  std::string masks(600, 'A');
+  masks.append("*;");
+  masks.append(600, 'B');
+  masks.push_back('*');
+  FileMasks list;
+  EXPECT_EQ(list.Set(masks.c_str()), 1);
+  EXPECT_TRUE(list.Matches(std::string(600, 'a').append(".exe")));
+  EXPECT_TRUE(list.Matches(std::string(601, 'b')));
+  EXPECT_FALSE(list.Matches(std::string(599, 'a')));
 }
 
 struct WildcardCase {
