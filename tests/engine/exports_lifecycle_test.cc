@@ -23,6 +23,9 @@ class LifecycleExports : public testing::Test {
   void SetUp() override {
     ASSERT_TRUE(library_.loaded()) << library_.path();
     fixture_.WritePestInfo();
+    // The library's engine outlives each test (one process under wine), and
+    // a data folder left by an earlier search would be tried first.
+    Get<int32_t(KV_CDECL*)(const char*)>("kvSetDATFolder")(fixture_.data().path().string().c_str());
     ASSERT_EQ(Get<InitializeFn>("kvServerInitialize")(), 0);
   }
   void TearDown() override {
