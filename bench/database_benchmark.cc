@@ -13,8 +13,11 @@
 #include <string>
 #include <vector>
 
+#include "block_compressor.h"
+#include "container.h"
 #include "database/pest_database.h"
 #include "support/signature_file.h"
+#include "support/test_files.h"
 
 // Every allocation through operator new is counted.
 namespace {
@@ -53,7 +56,8 @@ struct GeneratedFile {
 };
 
 // A million signatures in ascending size (runs of four), random PVTs, names
-// like "Trojan.Family123.Variant4567".
+// like "Trojan.Family123.Variant4567", compressed by the block compressor at
+// its default level as kvdat would, so that a load expands a real stream.
 const GeneratedFile& File() {
   static GeneratedFile* file = [] {
     auto* generated = new GeneratedFile;
@@ -72,7 +76,9 @@ const GeneratedFile& File() {
       generated->pvts.push_back(pvt);
     }
     generated->average_name_bytes = static_cast<double>(name_bytes) / kSignatures;
-    test::WriteFileBytes(generated->path, test::SignatureFile(records));
+    const test::Bytes block = compressor::CompressBlock(test::SignaturePayload(records));
+    test::WriteFileBytes(generated->path,
+                         datwriter::MakeContainer(block, static_cast<uint32_t>(records.size())));
     return generated;
   }();
   return *file;

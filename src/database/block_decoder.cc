@@ -1,30 +1,30 @@
-// One-pass block decoder: a 32-bit bit buffer refilled a word at a time,
+// One-pass block decoder: a 64-bit bit buffer refilled a word at a time,
 // bounds checked at every word load and every write.
 #include "database/block_decoder.h"
+
+#include <cstring>
 
 #include "common/byte_order.h"
 
 namespace kv {
 namespace {
 
-// Reads the stream most significant bit first. The buffer carries a marker
-// bit below the unread bits; when a shift leaves it empty the next word is
-// due. Past the block's end every bit reads as 0 and `overrun` is set, so the
-// main loop soon meets an end code and reports the block as corrupt.
+// Reads the stream most significant bit first from a 64-bit buffer that
+// holds the unread bits at its top and is refilled a word at a time. Past the
+// block's end every bit reads as 0 and `overrun` is set, so the main loop
+// soon meets an end code and reports the block as corrupt.
 class BitReader {
  public:
   BitReader(const uint8_t* position, const uint8_t* end) : position_(position), end_(end) {}
 
-  uint32_t Bit() {
-    const uint32_t bit = buffer_ >> 31;
-    buffer_ <<= 1;
-    if (buffer_ != 0) return bit;
-    return LoadWord();
-  }
+  uint32_t Bit() { return Bits(1); }
 
+  // `count` bits, 1 to 32, as a number.
   uint32_t Bits(unsigned count) {
-    uint32_t value = 0;
-    while (count-- > 0) value = (value << 1) | Bit();
+    if (count_ < count) Refill(count);
+    const uint32_t value = static_cast<uint32_t>(buffer_ >> (64 - count));
+    buffer_ <<= count;
+    count_ -= count;
     return value;
   }
 
@@ -32,10 +32,12 @@ class BitReader {
   // bits, which no sound stream produces.
   bool Gamma(uint32_t* value) {
     uint32_t result = 1;
+    uint32_t pair;
     do {
       if (result >= 0x80000000u) return false;
-      result = (result << 1) | Bit();
-    } while (Bit() != 0);
+      pair = Bits(2);  // a data bit, then a continuation bit
+      result = (result << 1) | (pair >> 1);
+    } while ((pair & 1u) != 0);
     *value = result;
     return true;
   }
@@ -43,18 +45,22 @@ class BitReader {
   bool overrun() const { return overrun_; }
 
  private:
-  uint32_t LoadWord() {
-    if (end_ - position_ < 4) {
-      overrun_ = true;
-      return 0;
+  // Tops the buffer up to more than 32 bits while words remain. When the
+  // block ends short of `count` bits, the missing ones read as 0.
+  void Refill(unsigned count) {
+    while (count_ <= 32 && end_ - position_ >= 4) {
+      buffer_ |= uint64_t{LoadLe32(position_)} << (32 - count_);
+      position_ += 4;
+      count_ += 32;
     }
-    const uint32_t word = LoadLe32(position_);
-    position_ += 4;
-    buffer_ = (word << 1) | 1u;
-    return word >> 31;
+    if (count_ < count) {
+      overrun_ = true;
+      count_ = count;  // the zero bits below the real ones
+    }
   }
 
-  uint32_t buffer_ = 0x80000000u;
+  uint64_t buffer_ = 0;
+  unsigned count_ = 0;  // valid bits at the top of buffer_
   const uint8_t* position_;
   const uint8_t* end_;
   bool overrun_ = false;
@@ -81,13 +87,24 @@ class OutputCursor {
     return true;
   }
 
-  // Copies `length` bytes from `offset` back, byte by byte so that an offset
-  // shorter than the length repeats the last `offset` bytes.
+  // Copies `length` bytes from `offset` back, so that an offset shorter
+  // than the length repeats the last `offset` bytes. From 8 bytes back the
+  // copy goes a word at a time, which may write up to 7 bytes past the copy
+  // (never past the output), later overwritten.
   bool Copy(uint32_t offset, uint64_t length) {
     if (offset == 0 || offset > Written()) return false;
-    if (length > static_cast<uint64_t>(end_ - next_)) return false;
+    const uint64_t room = static_cast<uint64_t>(end_ - next_);
+    if (length > room) return false;
     const uint8_t* from = next_ - offset;
-    for (uint64_t i = 0; i < length; ++i) next_[i] = from[i];
+    if (offset >= 8 && length + 7 <= room) {
+      for (uint64_t i = 0; i < length; i += 8) {
+        uint64_t word;
+        std::memcpy(&word, from + i, 8);
+        std::memcpy(next_ + i, &word, 8);
+      }
+    } else {
+      for (uint64_t i = 0; i < length; ++i) next_[i] = from[i];
+    }
     next_ += length;
     return true;
   }

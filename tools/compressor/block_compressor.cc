@@ -17,17 +17,22 @@ namespace {
 
 constexpr unsigned kRegionShift = 12;  // 4 KiB regions
 
+// Positions parsed at a time; a match never crosses the end of a stretch.
+constexpr uint32_t kStretch = uint32_t{1} << 16;
+
 struct LevelSettings {
   ParserSettings parser;
   int passes;
+  unsigned window_bits;  // the chains reach back less than 2^window_bits bytes
 };
 
 LevelSettings SettingsFor(int level) {
-  // {3-byte chain steps, 8-byte chain steps, nice length}, passes.
+  // {3-byte chain steps, 8-byte chain steps, nice length}, passes over each
+  // stretch, window bits.
   static constexpr LevelSettings kLevels[] = {
-      {{1, 2, 16}, 1},  {{1, 4, 24}, 1},     {{2, 8, 32}, 1},
-      {{2, 16, 32}, 1}, {{4, 16, 48}, 1},    {{4, 16, 48}, 2},
-      {{8, 32, 96}, 2}, {{16, 128, 256}, 3}, {{64, 512, 1024}, 3},
+      {{1, 2, 16}, 1, 20},  {{1, 4, 24}, 1, 20},     {{2, 8, 32}, 1, 20},
+      {{2, 8, 32}, 1, 22},  {{2, 16, 32}, 1, 22},    {{4, 16, 32}, 1, 22},
+      {{8, 32, 96}, 2, 22}, {{16, 128, 256}, 3, 32}, {{64, 512, 1024}, 3, 32},
   };
   return kLevels[std::clamp(level, kFastestLevel, kBestLevel) - 1];
 }
@@ -131,22 +136,35 @@ std::vector<uint8_t> CompressBlock(std::span<const uint8_t> input, const Compres
   }
 
   const ParserSettings& parser = settings.parser;
-  const MatchTable matches(input, parser.short_chain_depth, parser.long_chain_depth,
-                           parser.nice_length);
+  const uint32_t size = static_cast<uint32_t>(input.size());
   RegionPlan plan = PlanFromBytes(input, kRegionShift);
+  // Stretch by stretch: the match table and the parse nodes stay small and
+  // are reused, while the chains carry the window across stretches. The
+  // higher levels parse each stretch again with its regions refitted to the
+  // parse before, keeping the last parse.
+  MatchTable matches(input, parser.short_chain_depth, parser.long_chain_depth, parser.nice_length,
+                     settings.window_bits);
   std::vector<ParseNode> nodes;
-  bool have_best = false;
-  for (int pass = 0; pass < settings.passes; ++pass) {
-    const std::vector<Token> tokens =
-        ParseOptimal(input, matches, plan, parser.nice_length, &nodes);
-    std::vector<uint8_t> block = Header(input, options.checksum);
-    WriteStream(input, tokens, plan, &block);
-    if (!have_best || block.size() < best.size()) {
-      best.swap(block);
-      have_best = true;
+  std::vector<Token> tokens, trial;
+  uint32_t last_offset = 1;  // as in the decoder
+  for (uint32_t begin = 0; begin < size;) {
+    const uint32_t end = size - begin > kStretch ? begin + kStretch : size;
+    matches.Fill(begin, end);
+    const size_t first = tokens.size();
+    uint32_t next_offset =
+        ParseOptimal(input, matches, plan, parser.nice_length, last_offset, &nodes, &tokens);
+    for (int pass = 1; pass < settings.passes; ++pass) {
+      RefitPlan(input, std::span(tokens).subspan(first), begin, end, &plan);
+      trial.clear();
+      next_offset =
+          ParseOptimal(input, matches, plan, parser.nice_length, last_offset, &nodes, &trial);
+      tokens.resize(first);
+      tokens.insert(tokens.end(), trial.begin(), trial.end());
     }
-    if (pass + 1 < settings.passes) plan = PlanFromParse(input, tokens, kRegionShift);
+    last_offset = next_offset;
+    begin = end;
   }
+  WriteStream(input, tokens, plan, &best);
   return best;
 }
 

@@ -8,17 +8,34 @@
 
 namespace kv::compressor {
 
+namespace {
+
+// Bits of a table index for an input of `size` bytes: about one slot per
+// byte, so that small inputs do not pay for clearing large tables.
+unsigned TableBits(size_t size, unsigned most) {
+  const unsigned bits = static_cast<unsigned>(std::bit_width(size | 1));
+  return std::clamp(bits, 10u, most);
+}
+
+}  // namespace
+
 MatchFinder::MatchFinder(std::span<const uint8_t> input, uint32_t short_depth, uint32_t long_depth,
-                         uint32_t nice_length)
+                         uint32_t nice_length, unsigned window_bits)
     : input_(input),
+      hash_bits_(TableBits(input.size(), kMaxHashBits)),
+      long_hash_bits_(TableBits(input.size(), kMaxLongHashBits)),
+      window_mask_(static_cast<uint32_t>(
+          std::min<uint64_t>(uint64_t{1} << std::max(window_bits, 16u),
+                             std::bit_ceil(std::max<uint64_t>(input.size(), 1))) -
+          1)),
       short_depth_(short_depth),
       long_depth_(long_depth),
       nice_length_(nice_length),
       head2_(1u << 16, kNone),
-      head3_(1u << kHashBits, kNone),
-      previous3_(input.size(), kNone),
-      head8_(1u << kLongHashBits, kNone),
-      previous8_(input.size(), kNone) {
+      head3_(size_t{1} << hash_bits_, kNone),
+      previous3_(size_t{window_mask_} + 1, kNone),
+      head8_(size_t{1} << long_hash_bits_, kNone),
+      previous8_(size_t{window_mask_} + 1, kNone) {
   candidates_.reserve(short_depth + long_depth + 2);
   found_.reserve(short_depth + long_depth + 2);
 }
@@ -26,13 +43,13 @@ MatchFinder::MatchFinder(std::span<const uint8_t> input, uint32_t short_depth, u
 uint32_t MatchFinder::Hash8(uint32_t position) const {
   uint64_t key;
   std::memcpy(&key, input_.data() + position, 8);
-  return static_cast<uint32_t>((key * 0x9E3779B97F4A7C15ull) >> (64 - kLongHashBits));
+  return static_cast<uint32_t>((key * 0x9E3779B97F4A7C15ull) >> (64 - long_hash_bits_));
 }
 
 uint32_t MatchFinder::Hash3(uint32_t position) const {
   const uint8_t* p = input_.data() + position;
   const uint32_t key = p[0] | (p[1] << 8) | (p[2] << 16);
-  return (key * 2654435761u) >> (32 - kHashBits);
+  return (key * 2654435761u) >> (32 - hash_bits_);
 }
 
 uint32_t MatchFinder::CommonLength(uint32_t earlier, uint32_t position, uint32_t limit) const {
@@ -59,18 +76,20 @@ void MatchFinder::Insert(uint32_t position) {
   head2_[input_[position] | (input_[position + 1] << 8)] = position;
   if (available < 3) return;
   const uint32_t hash = Hash3(position);
-  previous3_[position] = head3_[hash];
+  previous3_[position & window_mask_] = head3_[hash];
   head3_[hash] = position;
   if (available < kLongPrefix) return;
   const uint32_t long_hash = Hash8(position);
-  previous8_[position] = head8_[long_hash];
+  previous8_[position & window_mask_] = head8_[long_hash];
   head8_[long_hash] = position;
 }
 
 void MatchFinder::Walk(uint32_t candidate, const std::vector<uint32_t>& previous, uint32_t steps,
                        uint32_t position, uint32_t available, uint32_t* best) {
   const uint8_t* here = input_.data() + position;
-  for (; candidate != kNone && steps > 0; --steps) {
+  // A candidate a whole window back or more may have had its ring slot
+  // reused by a later position; the walk stops there.
+  for (; candidate != kNone && position - candidate <= window_mask_ && steps > 0; --steps) {
     const uint8_t* there = input_.data() + candidate;
     if (there[*best] == here[*best] && there[0] == here[0]) {
       const uint32_t length = CommonLength(candidate, position, available);
@@ -80,17 +99,44 @@ void MatchFinder::Walk(uint32_t candidate, const std::vector<uint32_t>& previous
         if (*best >= nice_length_ || *best == available) return;
       }
     }
-    candidate = previous[candidate];
+    candidate = previous[candidate & window_mask_];
   }
 }
 
-std::span<const Match> MatchFinder::Find(uint32_t position) {
+std::span<const Match> MatchFinder::Find(uint32_t position, uint32_t end) {
   found_.clear();
   candidates_.clear();
-  const uint32_t available = static_cast<uint32_t>(input_.size()) - position;
-  if (available < 2) return {};
+  // Hashing may look at bytes past `end`; matches stop there.
+  const uint32_t in_input = static_cast<uint32_t>(input_.size()) - position;
+  const uint32_t available = end - position;
+  if (available < 2) {
+    Insert(position);
+    return {};
+  }
   const uint8_t* here = input_.data() + position;
   uint32_t best = 1;
+  // The chain heads of the next position, and the first step of this one's
+  // chains, are far apart in memory: ask for them early so that the loads
+  // overlap instead of waiting one after another.
+  if (in_input >= kLongPrefix + 1) {
+    __builtin_prefetch(&head3_[Hash3(position + 1)]);
+    __builtin_prefetch(&head8_[Hash8(position + 1)]);
+  }
+
+  uint32_t candidate3 = kNone, candidate8 = kNone, hash3 = 0, hash8 = 0;
+  if (in_input >= 3) {
+    hash3 = Hash3(position);
+    candidate3 = head3_[hash3];
+    if (candidate3 != kNone) __builtin_prefetch(input_.data() + candidate3);
+  }
+  if (in_input >= kLongPrefix) {
+    hash8 = Hash8(position);
+    candidate8 = head8_[hash8];
+    if (candidate8 != kNone) {
+      __builtin_prefetch(input_.data() + candidate8);
+      __builtin_prefetch(&previous8_[candidate8 & window_mask_]);
+    }
+  }
 
   uint32_t& pair_head = head2_[here[0] | (here[1] << 8)];
   if (pair_head != kNone) {
@@ -101,22 +147,18 @@ std::span<const Match> MatchFinder::Find(uint32_t position) {
     }
   }
   pair_head = position;
-  if (available >= 3) {
-    const uint32_t hash = Hash3(position);
-    const uint32_t candidate = head3_[hash];
-    previous3_[position] = candidate;
-    head3_[hash] = position;
+  if (in_input >= 3) {
+    previous3_[position & window_mask_] = candidate3;
+    head3_[hash3] = position;
     if (best < nice_length_ && best < available) {
-      Walk(candidate, previous3_, short_depth_, position, available, &best);
+      Walk(candidate3, previous3_, short_depth_, position, available, &best);
     }
   }
-  if (available >= kLongPrefix) {
-    const uint32_t hash = Hash8(position);
-    const uint32_t candidate = head8_[hash];
-    previous8_[position] = candidate;
-    head8_[hash] = position;
+  if (in_input >= kLongPrefix) {
+    previous8_[position & window_mask_] = candidate8;
+    head8_[hash8] = position;
     if (best < nice_length_ && best < available) {
-      Walk(candidate, previous8_, long_depth_, position, available, &best);
+      Walk(candidate8, previous8_, long_depth_, position, available, &best);
     }
   }
   // The chains were walked in turn, each in increasing distance, and every
@@ -131,25 +173,27 @@ std::span<const Match> MatchFinder::Find(uint32_t position) {
 }
 
 MatchTable::MatchTable(std::span<const uint8_t> input, uint32_t short_depth, uint32_t long_depth,
-                       uint32_t nice_length)
-    : finder_(input, short_depth, long_depth, nice_length),
-      starts_(input.size(), kSkipped),
-      counts_(input.size(), 0) {
-  const uint32_t size = static_cast<uint32_t>(input.size());
-  // Reserved generously once: growing a vector of this size copies it, and
-  // untouched reserved pages cost nothing.
-  matches_.reserve(input.size() * 4);
+                       uint32_t nice_length, unsigned window_bits)
+    : finder_(input, short_depth, long_depth, nice_length, window_bits),
+      nice_length_(nice_length) {}
+
+void MatchTable::Fill(uint32_t begin, uint32_t end) {
+  begin_ = begin;
+  end_ = end;
+  starts_.assign(end - begin, kSkipped);
+  counts_.assign(end - begin, 0);
+  matches_.clear();
   uint32_t skip_until = 0;
-  for (uint32_t position = 0; position < size; ++position) {
+  for (uint32_t position = begin; position < end; ++position) {
     if (position < skip_until) {
       finder_.Insert(position);
       continue;
     }
-    starts_[position] = static_cast<uint32_t>(matches_.size());
-    const std::span<const Match> found = finder_.Find(position);
-    counts_[position] = static_cast<uint16_t>(found.size());
+    starts_[position - begin] = static_cast<uint32_t>(matches_.size());
+    const std::span<const Match> found = finder_.Find(position, end);
+    counts_[position - begin] = static_cast<uint16_t>(found.size());
     matches_.insert(matches_.end(), found.begin(), found.end());
-    if (!found.empty() && found.back().length >= nice_length) {
+    if (!found.empty() && found.back().length >= nice_length_) {
       skip_until = position + found.back().length;
     }
   }

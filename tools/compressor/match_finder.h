@@ -1,7 +1,9 @@
 // Hash-chain match finder: for each position in turn, the matches that end
 // farther than any closer one, shortest and nearest first. A short chain over
 // 3-byte prefixes finds the near short matches; a chain over 8-byte prefixes
-// reaches far long ones without wading through every short repeat.
+// reaches far long ones without wading through every short repeat. The chains
+// live in ring buffers over a sliding window, so their memory stays bounded
+// and cache-friendly however large the input is.
 #pragma once
 
 #include <cstdint>
@@ -19,15 +21,16 @@ class MatchFinder {
  public:
   // `short_depth` and `long_depth` bound the steps along the two chains per
   // position; the search stops early at a match of `nice_length` bytes. The
-  // window is the whole input.
+  // chains reach back less than 2^`window_bits` bytes (at least 64 KiB; the
+  // whole input when it is smaller).
   MatchFinder(std::span<const uint8_t> input, uint32_t short_depth, uint32_t long_depth,
-              uint32_t nice_length);
+              uint32_t nice_length, unsigned window_bits);
 
-  // Matches at `position`, each longer and farther than the one before; the
-  // nearest occurrence of the first two bytes comes first. Adds the position
-  // to the chains. Positions must be visited in increasing order, each once,
-  // through either Find or Insert.
-  std::span<const Match> Find(uint32_t position);
+  // Matches at `position` that end at or before `end`, each longer and farther
+  // than the one before; the nearest occurrence of the first two bytes comes
+  // first. Adds the position to the chains. Positions must be visited in
+  // increasing order, each once, through either Find or Insert.
+  std::span<const Match> Find(uint32_t position, uint32_t end);
   void Insert(uint32_t position);
 
   // Length of the common run of bytes at `earlier` and `position`, at most
@@ -36,8 +39,8 @@ class MatchFinder {
 
  private:
   static constexpr uint32_t kNone = 0xFFFFFFFFu;
-  static constexpr unsigned kHashBits = 17;
-  static constexpr unsigned kLongHashBits = 20;
+  static constexpr unsigned kMaxHashBits = 17;
+  static constexpr unsigned kMaxLongHashBits = 20;
   static constexpr uint32_t kLongPrefix = 8;
 
   uint32_t Hash3(uint32_t position) const;
@@ -47,6 +50,9 @@ class MatchFinder {
             uint32_t position, uint32_t available, uint32_t* best);
 
   std::span<const uint8_t> input_;
+  unsigned hash_bits_;
+  unsigned long_hash_bits_;
+  uint32_t window_mask_;  // ring index of a position; the window is mask + 1
   uint32_t short_depth_;
   uint32_t long_depth_;
   uint32_t nice_length_;
@@ -59,27 +65,38 @@ class MatchFinder {
   std::vector<Match> found_;
 };
 
-// The matches of every position that a parse expands, found once and shared
-// by all the passes of a parse. A position inside a nice-length match is not
-// expanded: the parse jumps over it.
+// The matches of every position of one stretch of the input that a parse
+// expands, found once and shared by all the passes over that stretch. The
+// stretches are parsed in turn, so memory follows the stretch, not the input.
+// A position inside a nice-length match is not expanded: the parse jumps over
+// it.
 class MatchTable {
  public:
   MatchTable(std::span<const uint8_t> input, uint32_t short_depth, uint32_t long_depth,
-             uint32_t nice_length);
+             uint32_t nice_length, unsigned window_bits);
 
-  bool Expanded(uint32_t position) const { return starts_[position] != kSkipped; }
+  // Finds the matches of [begin, end), which must follow the previous
+  // stretch; no match reaches past `end`.
+  void Fill(uint32_t begin, uint32_t end);
+
+  bool Expanded(uint32_t position) const { return starts_[position - begin_] != kSkipped; }
   std::span<const Match> At(uint32_t position) const {
-    return {matches_.data() + starts_[position], counts_[position]};
+    return {matches_.data() + starts_[position - begin_], counts_[position - begin_]};
   }
   uint32_t CommonLength(uint32_t earlier, uint32_t position, uint32_t limit) const {
     return finder_.CommonLength(earlier, position, limit);
   }
+  uint32_t begin() const { return begin_; }
+  uint32_t end() const { return end_; }
 
  private:
   static constexpr uint32_t kSkipped = 0xFFFFFFFFu;
   MatchFinder finder_;
+  uint32_t nice_length_;
+  uint32_t begin_ = 0;
+  uint32_t end_ = 0;
   std::vector<Match> matches_;
-  std::vector<uint32_t> starts_;  // per position
+  std::vector<uint32_t> starts_;  // per position of the stretch
   std::vector<uint16_t> counts_;
 };
 

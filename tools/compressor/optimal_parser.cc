@@ -18,36 +18,38 @@ using Node = ParseNode;
 class Parser {
  public:
   Parser(std::span<const uint8_t> input, const MatchTable& matches, const RegionPlan& plan,
-         uint32_t nice_length, std::vector<Node>* nodes)
+         uint32_t nice_length, std::vector<Node>* nodes, uint32_t last_offset)
       : input_(input),
-        size_(static_cast<uint32_t>(input.size())),
+        begin_(matches.begin()),
+        size_(matches.end()),
         plan_(plan),
         nice_length_(nice_length),
         matches_(matches),
         nodes_(*nodes) {
-    // The last offset starts at 1, as in the decoder.
-    nodes_.assign(input.size() + 1, Node{kUnreached, 1, 0, 0, Code::kLiteral});
+    // Node i stands for position begin + i.
+    nodes_.assign(size_ - begin_ + 1, Node{kUnreached, last_offset, 0, 0, Code::kLiteral});
+    nodes_[0].cost = 0;
   }
 
-  std::vector<Token> Run() {
-    nodes_[0].cost = 0;
-    for (uint32_t position = 0; position < size_; ++position) {
+  uint32_t Run(std::vector<Token>* tokens) {
+    for (uint32_t position = begin_; position < size_; ++position) {
       if (matches_.Expanded(position)) Expand(position);
     }
-    return Trace();
+    Trace(tokens);
+    return nodes_[size_ - begin_].last_offset;
   }
 
  private:
   void Relax(uint32_t to, uint32_t cost, Code code, uint32_t length, uint32_t offset,
              uint32_t last_offset) {
-    Node& node = nodes_[to];
+    Node& node = nodes_[to - begin_];
     if (cost >= node.cost) return;
     node = {cost, last_offset, length, offset, code};
   }
 
   // Relaxes every code that starts at `position`.
   void Expand(uint32_t position) {
-    const Node here = nodes_[position];
+    const Node here = nodes_[position - begin_];
     const uint32_t cost = here.cost;
     const uint32_t last = here.last_offset;
     const uint8_t byte = input_[position];
@@ -115,19 +117,19 @@ class Parser {
           offset, offset);
   }
 
-  std::vector<Token> Trace() const {
-    std::vector<Token> tokens;
-    for (uint32_t position = size_; position > 0;) {
-      const Node& node = nodes_[position];
-      tokens.push_back({node.code, node.length, node.offset});
+  void Trace(std::vector<Token>* tokens) const {
+    const size_t first = tokens->size();
+    for (uint32_t position = size_; position > begin_;) {
+      const Node& node = nodes_[position - begin_];
+      tokens->push_back({node.code, node.length, node.offset});
       position -= node.length;
     }
-    std::reverse(tokens.begin(), tokens.end());
-    return tokens;
+    std::reverse(tokens->begin() + static_cast<std::ptrdiff_t>(first), tokens->end());
   }
 
   std::span<const uint8_t> input_;
-  uint32_t size_;
+  uint32_t begin_;
+  uint32_t size_;  // end of the stretch
   const RegionPlan& plan_;
   uint32_t nice_length_;
   const MatchTable& matches_;
@@ -141,10 +143,10 @@ uint32_t LiteralBits(LiteralMode mode, uint8_t byte) {
   return static_cast<uint8_t>(byte - mode.bias) < 128 ? kLiteral7Bits : kEscapedLiteralBits;
 }
 
-std::vector<Token> ParseOptimal(std::span<const uint8_t> input, const MatchTable& matches,
-                                const RegionPlan& plan, uint32_t nice_length,
-                                std::vector<ParseNode>* nodes) {
-  return Parser(input, matches, plan, nice_length, nodes).Run();
+uint32_t ParseOptimal(std::span<const uint8_t> input, const MatchTable& matches,
+                      const RegionPlan& plan, uint32_t nice_length, uint32_t last_offset,
+                      std::vector<ParseNode>* nodes, std::vector<Token>* tokens) {
+  return Parser(input, matches, plan, nice_length, nodes, last_offset).Run(tokens);
 }
 
 }  // namespace kv::compressor

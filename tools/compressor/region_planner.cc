@@ -3,6 +3,7 @@
 // Staying in a state is free; entering another costs its switching code.
 #include "region_planner.h"
 
+#include <algorithm>
 #include <array>
 #include <limits>
 #include <vector>
@@ -150,6 +151,26 @@ RegionPlan PlanFromParse(std::span<const uint8_t> input, std::span<const Token> 
   plan.literal_modes = PlanLiteralModes(histograms);
   plan.offset_widths = PlanOffsetWidths(offsets);
   return plan;
+}
+
+void RefitPlan(std::span<const uint8_t> input, std::span<const Token> tokens, uint32_t begin,
+               uint32_t end, RegionPlan* plan) {
+  const unsigned shift = plan->region_shift;
+  const size_t first = begin >> shift;
+  const size_t regions = ((end - 1) >> shift) - first + 1;
+  std::vector<Histogram> histograms(regions, Histogram{});
+  std::vector<std::vector<uint32_t>> offsets(regions);
+  size_t position = begin;
+  for (const Token& token : tokens) {
+    const size_t region = (position >> shift) - first;
+    if (token.code == Code::kLiteral) ++histograms[region][input[position]];
+    if (token.code == Code::kLongMatch) offsets[region].push_back(token.offset);
+    position += token.length;
+  }
+  const std::vector<LiteralMode> modes = PlanLiteralModes(histograms);
+  const std::vector<uint8_t> widths = PlanOffsetWidths(offsets);
+  std::copy(modes.begin(), modes.end(), plan->literal_modes.begin() + first);
+  std::copy(widths.begin(), widths.end(), plan->offset_widths.begin() + first);
 }
 
 }  // namespace kv::compressor

@@ -17,4 +17,9 @@ RegionPlan PlanFromBytes(std::span<const uint8_t> input, unsigned region_shift);
 RegionPlan PlanFromParse(std::span<const uint8_t> input, std::span<const Token> tokens,
                          unsigned region_shift);
 
+// Refits the regions of [begin, end), which must start a region, to the
+// tokens that an earlier parse of that stretch used.
+void RefitPlan(std::span<const uint8_t> input, std::span<const Token> tokens, uint32_t begin,
+               uint32_t end, RegionPlan* plan);
+
 }  // namespace kv::compressor
