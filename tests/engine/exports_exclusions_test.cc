@@ -169,11 +169,19 @@ TEST_F(ExclusionExports, StdcallTwinsReturnWhatThePlainFunctionsReturn) {
   EXPECT_EQ(add_("C:\\KVTWIN\\A"), 1);
   EXPECT_EQ(remove_("C:\\KVTWIN\\A"), 1);
 
+  // A null buffer is refused before the process list is read.
+  EXPECT_EQ(twin_process(test::OwnProcessId(), nullptr, 10),
+            process_(test::OwnProcessId(), nullptr, 10));
+}
+
+TEST_F(ExclusionExports, ProcessLookupTwinReturnsWhatThePlainFunctionReturns) {
+  auto twin_process =
+      library_.Find<KV_GETPROCESSFILENAME_STDCALL_FN>("_kvGetProcessFilename_stdcall@12");
+  ASSERT_NE(twin_process, nullptr);
   std::string plain(4096, '\0'), twin(4096, '\0');
   const uint32_t id = test::OwnProcessId();
   EXPECT_EQ(twin_process(id, twin.data(), 4095), process_(id, plain.data(), 4095));
   EXPECT_EQ(twin, plain);
-  EXPECT_EQ(twin_process(id, nullptr, 10), process_(id, nullptr, 10));
   EXPECT_EQ(twin_process(0xFFFFFFF3u, twin.data(), 10), process_(0xFFFFFFF3u, plain.data(), 10));
 }
 #endif
