@@ -51,7 +51,7 @@ DatStatus SignatureTable::Build(std::span<const uint8_t> payload,
   size_t name_bytes = 0;
   for (size_t offset = 0; taken < count_limit && offset < payload.size();
        ++taken) {
-    RecordSpan record;
+    RecordSpan record{};
     if (!LocateRecord(payload, offset, &record)) break;
     name_bytes += record.name_length + 1;
     offset = record.name_offset + record.name_length + 1;
@@ -70,7 +70,7 @@ DatStatus SignatureTable::Build(std::span<const uint8_t> payload,
   char* next_name = table->names_.get();
   size_t offset = 0;
   for (size_t i = 0; i < taken; ++i) {
-    RecordSpan record;
+    RecordSpan record{};
     LocateRecord(payload, offset, &record);
     const uint8_t* head = payload.data() + offset;
     _PEST_SIGNATURE& signature = table->records_[i];
