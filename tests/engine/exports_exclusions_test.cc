@@ -36,21 +36,14 @@ class ExclusionExports : public testing::Test {
     list_path_ = folder_.File("excluded.dat");
     test::WriteFileBytes(list_path_, {});
     settings_.Set("KVCLLocation", folder_.path().string());
-    get_folder_ = Find<GetFolderFn>("kvGetDATFolder");
-    set_folder_ = Find<PathFn>("kvSetDATFolder");
-    add_ = Find<PathFn>("kvAddExclusion");
-    remove_ = Find<PathFn>("kvRemoveExclusion");
-    first_ = Find<TextFn>("kvFindFirstExclusion");
-    next_ = Find<TextFn>("kvFindNextExclusion");
-    excluded_ = Find<PathFn>("kvIsFileExcluded");
-    process_ = Find<ProcessFn>("kvGetProcessFilename");
-  }
-
-  template <typename Function>
-  Function Find(const char* name) {
-    auto function = library_.Find<Function>(name);
-    EXPECT_NE(function, nullptr) << name;
-    return function;
+    get_folder_ = library_.Require<GetFolderFn>("kvGetDATFolder");
+    set_folder_ = library_.Require<PathFn>("kvSetDATFolder");
+    add_ = library_.Require<PathFn>("kvAddExclusion");
+    remove_ = library_.Require<PathFn>("kvRemoveExclusion");
+    first_ = library_.Require<TextFn>("kvFindFirstExclusion");
+    next_ = library_.Require<TextFn>("kvFindNextExclusion");
+    excluded_ = library_.Require<PathFn>("kvIsFileExcluded");
+    process_ = library_.Require<ProcessFn>("kvGetProcessFilename");
   }
 
   test::EngineLibrary library_;

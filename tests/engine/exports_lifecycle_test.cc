@@ -25,18 +25,12 @@ class LifecycleExports : public testing::Test {
     fixture_.WritePestInfo();
     // The library's engine outlives each test (one process under wine), and
     // a data folder left by an earlier search would be tried first.
-    Get<int32_t(KV_CDECL*)(const char*)>("kvSetDATFolder")(fixture_.data().path().string().c_str());
-    ASSERT_EQ(Get<InitializeFn>("kvServerInitialize")(), 0);
+    library_.Require<int32_t(KV_CDECL*)(const char*)>("kvSetDATFolder")(
+        fixture_.data().path().string().c_str());
+    ASSERT_EQ(library_.Require<InitializeFn>("kvServerInitialize")(), 0);
   }
   void TearDown() override {
-    if (auto deinitialize = Get<InitializeFn>("kvServerDeinitialize")) deinitialize();
-  }
-
-  template <typename Function>
-  Function Get(const char* name) {
-    auto function = library_.Find<Function>(name);
-    EXPECT_NE(function, nullptr) << name;
-    return function;
+    if (auto deinitialize = library_.Require<InitializeFn>("kvServerDeinitialize")) deinitialize();
   }
 
   test::EngineLibrary library_;
@@ -44,8 +38,8 @@ class LifecycleExports : public testing::Test {
 };
 
 TEST_F(LifecycleExports, ScanAndPestInformationWorkThroughTheLibrary) {
-  auto scan = Get<ScanFn>("kvScanSingleFile");
-  auto release = Get<FreeFn>("kvDeallocatePestInformation");
+  auto scan = library_.Require<ScanFn>("kvScanSingleFile");
+  auto release = library_.Require<FreeFn>("kvDeallocatePestInformation");
   _PEST_INFORMATION* found = scan(fixture_.trojan_path().c_str());
   ASSERT_NE(found, nullptr);
   EXPECT_EQ(found->dwPestID, test::kTrojanId);
@@ -53,15 +47,17 @@ TEST_F(LifecycleExports, ScanAndPestInformationWorkThroughTheLibrary) {
   EXPECT_EQ(scan(fixture_.clean_path().c_str()), nullptr);
   EXPECT_EQ(scan(nullptr), nullptr);
 
-  auto details = Get<DetailsFn>("kvGetDetailedPestInformation");
-  auto free_details = Get<FreeDetailsFn>("kvDeallocateDetailedPestInformation");
+  auto details = library_.Require<DetailsFn>("kvGetDetailedPestInformation");
+  auto free_details = library_.Require<FreeDetailsFn>("kvDeallocateDetailedPestInformation");
   _DETAILED_PEST_INFORMATION* out = nullptr;
   ASSERT_EQ(details(test::kTrojanId, &out), 0);
   EXPECT_STREQ(out->lpszText1, "Trojan");
   EXPECT_EQ(free_details(out), 1);
   EXPECT_EQ(free_details(nullptr), 1);
-  EXPECT_EQ(Get<DetailsByNameFn>("kvGetDetailedPestInformationFromName")(nullptr, &out), 10);
-  EXPECT_EQ(Get<DetailsByIndexFn>("kvGetDetailedPestInfoByIndex")(0), nullptr);  // not loaded
+  EXPECT_EQ(
+      library_.Require<DetailsByNameFn>("kvGetDetailedPestInformationFromName")(nullptr, &out), 10);
+  EXPECT_EQ(library_.Require<DetailsByIndexFn>("kvGetDetailedPestInfoByIndex")(0),
+            nullptr);  // not loaded
 }
 
 #if defined(_WIN32)
@@ -85,30 +81,32 @@ TEST_F(LifecycleExports, StdcallTwinsReturnWhatThePlainFunctionsReturn) {
   ASSERT_TRUE(initialize && deinitialize && scan && load && unload && details && by_name &&
               by_index && free_details);
 
-  EXPECT_EQ(initialize(), Get<InitializeFn>("kvServerInitialize")());
+  EXPECT_EQ(initialize(), library_.Require<InitializeFn>("kvServerInitialize")());
   _PEST_INFORMATION* twin_found = scan(fixture_.complemented_path().c_str());
   _PEST_INFORMATION* plain_found =
-      Get<ScanFn>("kvScanSingleFile")(fixture_.complemented_path().c_str());
+      library_.Require<ScanFn>("kvScanSingleFile")(fixture_.complemented_path().c_str());
   ASSERT_TRUE(twin_found && plain_found);
   EXPECT_EQ(twin_found->dwPVT, plain_found->dwPVT);
   EXPECT_STREQ(twin_found->lpszFileName, plain_found->lpszFileName);
-  Get<FreeFn>("kvDeallocatePestInformation")(twin_found);
-  Get<FreeFn>("kvDeallocatePestInformation")(plain_found);
+  library_.Require<FreeFn>("kvDeallocatePestInformation")(twin_found);
+  library_.Require<FreeFn>("kvDeallocatePestInformation")(plain_found);
 
-  EXPECT_EQ(load(), Get<InitializeFn>("kvLoadPestInfo")());
+  EXPECT_EQ(load(), library_.Require<InitializeFn>("kvLoadPestInfo")());
   _DETAILED_PEST_INFORMATION* from_twin = by_index(1);
-  _DETAILED_PEST_INFORMATION* from_plain = Get<DetailsByIndexFn>("kvGetDetailedPestInfoByIndex")(1);
+  _DETAILED_PEST_INFORMATION* from_plain =
+      library_.Require<DetailsByIndexFn>("kvGetDetailedPestInfoByIndex")(1);
   ASSERT_TRUE(from_twin && from_plain);
   EXPECT_EQ(from_twin->dwPestID, from_plain->dwPestID);
   EXPECT_EQ(free_details(from_twin),
-            Get<FreeDetailsFn>("kvDeallocateDetailedPestInformation")(from_plain));
+            library_.Require<FreeDetailsFn>("kvDeallocateDetailedPestInformation")(from_plain));
 
   _DETAILED_PEST_INFORMATION* out = nullptr;
-  EXPECT_EQ(details(999, &out), Get<DetailsFn>("kvGetDetailedPestInformation")(999, &out));
-  EXPECT_EQ(by_name("nobody", &out),
-            Get<DetailsByNameFn>("kvGetDetailedPestInformationFromName")("nobody", &out));
-  EXPECT_EQ(unload(), Get<InitializeFn>("kvUnloadPestInfo")());
-  EXPECT_EQ(deinitialize(), Get<InitializeFn>("kvServerDeinitialize")());
+  EXPECT_EQ(details(999, &out),
+            library_.Require<DetailsFn>("kvGetDetailedPestInformation")(999, &out));
+  EXPECT_EQ(by_name("nobody", &out), library_.Require<DetailsByNameFn>(
+                                         "kvGetDetailedPestInformationFromName")("nobody", &out));
+  EXPECT_EQ(unload(), library_.Require<InitializeFn>("kvUnloadPestInfo")());
+  EXPECT_EQ(deinitialize(), library_.Require<InitializeFn>("kvServerDeinitialize")());
 }
 #endif
 

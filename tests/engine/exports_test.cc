@@ -23,28 +23,21 @@ class Exports : public testing::Test {
  protected:
   void SetUp() override { ASSERT_TRUE(library_.loaded()) << library_.path(); }
 
-  template <typename Function>
-  Function Plain(const char* name) {
-    auto function = library_.Find<Function>(name);
-    EXPECT_NE(function, nullptr) << name;
-    return function;
-  }
-
   test::EngineLibrary library_;
 };
 
 TEST_F(Exports, ControlFunctionsReturnOne) {
-  EXPECT_EQ(Plain<PlainInt>("kvSetScanMode")(1), 1);
-  EXPECT_EQ(Plain<PlainInt>("kvSetScanMode")(0), 1);
-  EXPECT_EQ(Plain<PlainVoid>("kvPauseScan")(), 1);
-  EXPECT_EQ(Plain<PlainVoid>("kvResumeScan")(), 1);
+  EXPECT_EQ(library_.Require<PlainInt>("kvSetScanMode")(1), 1);
+  EXPECT_EQ(library_.Require<PlainInt>("kvSetScanMode")(0), 1);
+  EXPECT_EQ(library_.Require<PlainVoid>("kvPauseScan")(), 1);
+  EXPECT_EQ(library_.Require<PlainVoid>("kvResumeScan")(), 1);
 }
 
 TEST_F(Exports, VerifyDatReportsStatusAndToleratesNull) {
   test::TempFolder folder;
   const std::string good = folder.File("KVFILE.DAT");
   test::WriteFileBytes(good, test::MakeDataFile(test::LiteralBlock({1, 2, 3, 4, 5})));
-  auto verify = Plain<PlainPath>("kvVerifyDAT");
+  auto verify = library_.Require<PlainPath>("kvVerifyDAT");
   EXPECT_EQ(verify(good.c_str()), KV_STATUS_OK);
   EXPECT_EQ(verify(folder.File("missing.dat").c_str()), KV_STATUS_CANNOT_OPEN);
   EXPECT_EQ(verify(nullptr), KV_STATUS_CANNOT_OPEN);
@@ -61,16 +54,16 @@ TEST_F(Exports, StdcallTwinsReturnWhatThePlainFunctionsReturn) {
   auto twin_exit = library_.Find<TwinVoid>("_kvImmediateExit_stdcall@0");
   ASSERT_TRUE(twin_mode && twin_pause && twin_resume && twin_verify && twin_exit);
 
-  EXPECT_EQ(twin_mode(7), Plain<PlainInt>("kvSetScanMode")(7));
-  EXPECT_EQ(twin_pause(), Plain<PlainVoid>("kvPauseScan")());
-  EXPECT_EQ(twin_resume(), Plain<PlainVoid>("kvResumeScan")());
+  EXPECT_EQ(twin_mode(7), library_.Require<PlainInt>("kvSetScanMode")(7));
+  EXPECT_EQ(twin_pause(), library_.Require<PlainVoid>("kvPauseScan")());
+  EXPECT_EQ(twin_resume(), library_.Require<PlainVoid>("kvResumeScan")());
 
   test::TempFolder folder;
   const std::string good = folder.File("KVFILE.DAT");
   test::WriteFileBytes(good, test::MakeDataFile(test::LiteralBlock({9, 8, 7, 6})));
   const std::string bad = folder.File("KVINFO.DAT");
   test::WriteFileBytes(bad, {'P', 'E', 'S', 'X'});
-  auto plain_verify = Plain<PlainPath>("kvVerifyDAT");
+  auto plain_verify = library_.Require<PlainPath>("kvVerifyDAT");
   for (const std::string& path : {good, bad, folder.File("none")}) {
     EXPECT_EQ(twin_verify(path.c_str()), plain_verify(path.c_str())) << path;
   }
@@ -78,7 +71,7 @@ TEST_F(Exports, StdcallTwinsReturnWhatThePlainFunctionsReturn) {
 
   auto twin_masks = library_.Find<TwinPath>("_kvSetFileMasks_stdcall@4");
   ASSERT_NE(twin_masks, nullptr);
-  auto plain_masks = Plain<PlainPath>("kvSetFileMasks");
+  auto plain_masks = library_.Require<PlainPath>("kvSetFileMasks");
   for (const char* masks : {"*.EXE;*.DLL;", "*.EXE", "", static_cast<const char*>(nullptr)}) {
     EXPECT_EQ(twin_masks(masks), plain_masks(masks));
   }

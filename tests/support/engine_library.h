@@ -2,6 +2,8 @@
 // that exported names and calling conventions are tested for real.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <string>
 
 #include "platform/modules.h"
@@ -21,6 +23,14 @@ class EngineLibrary {
   template <typename Function>
   Function Find(const char* name) const {
     return reinterpret_cast<Function>(platform::FindLibrarySymbol(module_, name));
+  }
+
+  // Find() for an export that must be there: a missing one fails the test.
+  template <typename Function>
+  Function Require(const char* name) const {
+    auto function = Find<Function>(name);
+    EXPECT_NE(function, nullptr) << name;
+    return function;
   }
 
  private:
