@@ -14,6 +14,7 @@
 #include "support/native_path.h"
 #include "support/run_program.h"
 #include "support/settings.h"
+#include "support/signature_file.h"
 #include "support/test_files.h"
 
 namespace kv {
@@ -99,10 +100,26 @@ TEST_F(TestHost, SpawnsProcessAndFindsPestInfoOnlyBesideIt) {
   settings_.Set("KVCLLocation", cl_location.string());
   test::Bytes payload;
   test::AppendInfoRecord(payload, 1, {"a", "b", "c", "d", "e"});
-  test::WriteFileBytes(host_folder_ / "KVINFO.DAT", test::MakeDataFile(test::LiteralBlock(payload)));
+  test::WriteFileBytes(host_folder_ / "KVINFO.DAT",
+                       test::MakeDataFile(test::LiteralBlock(payload)));
 
   auto results = Run({"host-folder", "load-pest-info"});
   EXPECT_EQ(results["load-pest-info"], "0|" + WithSeparator(results["host-folder"]));
+}
+
+TEST_F(TestHost, SpawnsProcessAndUnloadsAtOnceWhileTheWatcherSleeps) {
+  // Initialising starts the watcher, which then sleeps for hours; releasing
+  // the library must end it without waiting, and the host must exit cleanly
+  // (Run checks the exit code).
+  test::WriteFileBytes(
+      host_folder_ / "KVFILE.DAT",
+      test::SignatureFile(
+          {{.pest_id = 1, .pvt = 0x1234, .file_size = 10, .name = "Trojan.Sleeper"}}));
+  auto results = Run({"initialize", "unload"});
+  EXPECT_EQ(results["initialize"], "0");
+  const std::string& unload = results["unload"];
+  ASSERT_EQ(unload.substr(0, 2), "1|") << unload;
+  EXPECT_LT(std::stoi(unload.substr(2)), 10000) << "milliseconds to unload";
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // tests copy it into a temporary folder and run it there. It loads the
 // engine library named by its first argument, runs the commands that follow
 // the output file's name, and writes one "command=result" line for each.
+// "unload" releases the library and ends the commands.
 //   test_host LIBRARY OUTPUT COMMAND...
 #if defined(_WIN32)
 #include <windows.h>
@@ -9,6 +10,7 @@
 #include <unistd.h>
 #endif
 
+#include <chrono>
 #include <cstdio>
 #include <string>
 
@@ -46,7 +48,8 @@ int main(int argc, char** argv) {
       Find<int32_t(KV_CDECL*)(uint32_t, char*, int32_t)>(library, "kvGetProcessFilename");
   auto load_pest_info = Find<int32_t(KV_CDECL*)(void)>(library, "kvLoadPestInfo");
   auto dat_folder = Find<int32_t(KV_CDECL*)(char*, int32_t)>(library, "kvGetDATFolder");
-  if (!add || !first || !process_file || !load_pest_info || !dat_folder) return 5;
+  auto initialize = Find<int32_t(KV_CDECL*)(void)>(library, "kvServerInitialize");
+  if (!add || !first || !process_file || !load_pest_info || !dat_folder || !initialize) return 5;
 
   for (int i = 3; i < argc; ++i) {
     const std::string command = argv[i];
@@ -73,6 +76,17 @@ int main(int argc, char** argv) {
       char folder[4097] = {};
       const int32_t status = load_pest_info();
       result = std::to_string(status) + "|" + (dat_folder(folder, 4096) ? folder : "(none)");
+    } else if (command == "initialize") {
+      result = std::to_string(initialize());
+    } else if (command == "unload") {
+      // "unloaded|milliseconds": how long the release took.
+      const auto start = std::chrono::steady_clock::now();
+      const bool unloaded = kv::platform::UnloadLibrary(library);
+      const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
+          std::chrono::steady_clock::now() - start);
+      result = std::to_string(unloaded) + "|" + std::to_string(elapsed.count());
+      std::fprintf(out, "%s=%s\n", command.c_str(), result.c_str());
+      break;
     } else {
       result = "(unknown)";
     }

@@ -45,6 +45,8 @@ void* FindLibrarySymbol(void* library, const char* symbol) {
   return ::dlsym(library, symbol);
 }
 
+bool UnloadLibrary(void* library) { return library != nullptr && ::dlclose(library) == 0; }
+
 std::string HostExecutablePath() {
   std::string path(256, '\0');
   for (;;) {

@@ -14,15 +14,18 @@ void* LoadLibraryByName(const char* name) {
 
 void* FindLibrarySymbol(void* library, const char* symbol) {
   if (library == nullptr || symbol == nullptr) return nullptr;
-  return reinterpret_cast<void*>(
-      ::GetProcAddress(static_cast<HMODULE>(library), symbol));
+  return reinterpret_cast<void*>(::GetProcAddress(static_cast<HMODULE>(library), symbol));
+}
+
+bool UnloadLibrary(void* library) {
+  return library != nullptr && ::FreeLibrary(static_cast<HMODULE>(library)) != 0;
 }
 
 std::string HostExecutablePath() {
   std::string path(MAX_PATH, '\0');
   for (;;) {
-    const DWORD length = ::GetModuleFileNameA(
-        nullptr, path.data(), static_cast<DWORD>(path.size()));
+    const DWORD length =
+        ::GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size()));
     if (length == 0) return {};
     if (length < path.size()) {
       path.resize(length);
@@ -33,8 +36,7 @@ std::string HostExecutablePath() {
 }
 
 int32_t TerminateCurrentProcess() {
-  HANDLE self =
-      ::OpenProcess(PROCESS_TERMINATE, FALSE, ::GetCurrentProcessId());
+  HANDLE self = ::OpenProcess(PROCESS_TERMINATE, FALSE, ::GetCurrentProcessId());
   if (self == nullptr) return 0;
   const BOOL terminated = ::TerminateProcess(self, 0);
   ::CloseHandle(self);

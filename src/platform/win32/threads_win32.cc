@@ -12,11 +12,13 @@ namespace kv::platform {
 namespace {
 
 // The thread's state, changed only by atomic exchanges so that no lock is
-// ever held by a thread that may be terminated.
-enum State : LONG { kWorking = 0, kAsleep = 1, kTerminating = 2 };
+// ever held by a thread that may be terminated. A thread is idle, and safe to
+// terminate, until it first enters its body: a new thread waits for the
+// loader lock before it runs any of our code, and a library being unloaded
+// holds that lock, so waiting for it to start would never end.
+enum State : LONG { kWorking = 0, kIdle = 1, kTerminating = 2 };
 
-class Win32SleepingThread final : public SleepingThread,
-                                  public SleepingThread::Control {
+class Win32SleepingThread final : public SleepingThread, public SleepingThread::Control {
  public:
   explicit Win32SleepingThread(Body body) : body_(std::move(body)) {}
   ~Win32SleepingThread() override {
@@ -25,17 +27,16 @@ class Win32SleepingThread final : public SleepingThread,
   }
 
   bool Run() {
-    handle_ = ::CreateThread(nullptr, 0, &Win32SleepingThread::Main, this, 0,
-                             nullptr);
+    handle_ = ::CreateThread(nullptr, 0, &Win32SleepingThread::Main, this, 0, nullptr);
     return handle_ != nullptr;
   }
 
   bool SleepFor(uint32_t milliseconds) override {
     if (stop_.load()) Park();
     LONG expected = kWorking;
-    state_.compare_exchange_strong(expected, kAsleep);
+    state_.compare_exchange_strong(expected, kIdle);
     ::Sleep(milliseconds);
-    expected = kAsleep;
+    expected = kIdle;
     if (!state_.compare_exchange_strong(expected, kWorking)) Park();
     if (stop_.load()) Park();
     return true;
@@ -53,7 +54,7 @@ class Win32SleepingThread final : public SleepingThread,
         clean_ = state_.load() != kWorking || finished_.load();
         return clean_;
       }
-      LONG expected = kAsleep;
+      LONG expected = kIdle;
       if (state_.compare_exchange_strong(expected, kTerminating)) {
         ::TerminateThread(handle_, 0);
         ::WaitForSingleObject(handle_, INFINITE);
@@ -67,6 +68,9 @@ class Win32SleepingThread final : public SleepingThread,
  private:
   static DWORD WINAPI Main(void* self) {
     auto* thread = static_cast<Win32SleepingThread*>(self);
+    LONG expected = kIdle;
+    if (!thread->state_.compare_exchange_strong(expected, kWorking)) thread->Park();
+    if (thread->stop_.load()) thread->Park();
     thread->body_(*thread);
     thread->finished_.store(true);
     // Ending here on its own would need the loader lock; sleep until Stop()
@@ -77,13 +81,13 @@ class Win32SleepingThread final : public SleepingThread,
 
   // Sleeps until terminated; holds nothing meanwhile.
   [[noreturn]] void Park() {
-    state_.store(kAsleep);
+    state_.store(kIdle);
     for (;;) ::Sleep(INFINITE);
   }
 
   Body body_;
   HANDLE handle_ = nullptr;
-  std::atomic<LONG> state_{kWorking};
+  std::atomic<LONG> state_{kIdle};
   std::atomic<bool> stop_{false};
   std::atomic<bool> finished_{false};
   bool stopped_ = false;
