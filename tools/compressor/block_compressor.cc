@@ -21,18 +21,24 @@ constexpr unsigned kRegionShift = 12;  // 4 KiB regions
 constexpr uint32_t kStretch = uint32_t{1} << 16;
 
 struct LevelSettings {
-  ParserSettings parser;
+  SearchSettings search;
   int passes;
-  unsigned window_bits;  // the chains reach back less than 2^window_bits bytes
 };
 
 LevelSettings SettingsFor(int level) {
-  // {3-byte chain steps, 8-byte chain steps, nice length}, passes over each
-  // stretch, window bits.
+  using enum SearchSettings::Finder;
+  // Hash chains, except at the default level: there binary trees find the
+  // far long matches that a chain reaches only after many steps, and a match
+  // of 20 bytes counts as good enough, which spares the search of most
+  // positions inside repeated records at a small cost in size.
+  // {finder, 3-byte chain steps, 8-byte chain or tree steps, nice length,
+  // skip length, tail, window bits}, passes over each stretch.
   static constexpr LevelSettings kLevels[] = {
-      {{1, 2, 16}, 1, 20},  {{1, 4, 24}, 1, 20},     {{2, 8, 32}, 1, 20},
-      {{2, 8, 32}, 1, 22},  {{2, 16, 32}, 1, 22},    {{4, 16, 32}, 1, 22},
-      {{8, 32, 96}, 2, 22}, {{16, 128, 256}, 3, 32}, {{64, 512, 1024}, 3, 32},
+      {{kChains, 1, 2, 16, 16, 0, 20}, 1},        {{kChains, 1, 4, 24, 24, 0, 20}, 1},
+      {{kChains, 2, 8, 32, 32, 0, 20}, 1},        {{kChains, 2, 8, 32, 32, 0, 22}, 1},
+      {{kChains, 2, 16, 32, 32, 0, 22}, 1},       {{kTrees, 0, 10, 32, 20, 12, 21}, 1},
+      {{kChains, 8, 32, 96, 96, 0, 22}, 2},       {{kChains, 16, 128, 256, 256, 0, 32}, 3},
+      {{kChains, 64, 512, 1024, 1024, 0, 32}, 3},
   };
   return kLevels[std::clamp(level, kFastestLevel, kBestLevel) - 1];
 }
@@ -135,15 +141,14 @@ std::vector<uint8_t> CompressBlock(std::span<const uint8_t> input, const Compres
     return best;
   }
 
-  const ParserSettings& parser = settings.parser;
+  const SearchSettings& search = settings.search;
   const uint32_t size = static_cast<uint32_t>(input.size());
   RegionPlan plan = PlanFromBytes(input, kRegionShift);
   // Stretch by stretch: the match table and the parse nodes stay small and
   // are reused, while the chains carry the window across stretches. The
   // higher levels parse each stretch again with its regions refitted to the
   // parse before, keeping the last parse.
-  MatchTable matches(input, parser.short_chain_depth, parser.long_chain_depth, parser.nice_length,
-                     settings.window_bits);
+  MatchTable matches(input, search);
   std::vector<ParseNode> nodes;
   std::vector<Token> tokens, trial;
   uint32_t last_offset = 1;  // as in the decoder
@@ -152,12 +157,12 @@ std::vector<uint8_t> CompressBlock(std::span<const uint8_t> input, const Compres
     matches.Fill(begin, end);
     const size_t first = tokens.size();
     uint32_t next_offset =
-        ParseOptimal(input, matches, plan, parser.nice_length, last_offset, &nodes, &tokens);
+        ParseOptimal(input, matches, plan, search.nice_length, last_offset, &nodes, &tokens);
     for (int pass = 1; pass < settings.passes; ++pass) {
       RefitPlan(input, std::span(tokens).subspan(first), begin, end, &plan);
       trial.clear();
       next_offset =
-          ParseOptimal(input, matches, plan, parser.nice_length, last_offset, &nodes, &trial);
+          ParseOptimal(input, matches, plan, search.nice_length, last_offset, &nodes, &trial);
       tokens.resize(first);
       tokens.insert(tokens.end(), trial.begin(), trial.end());
     }

@@ -6,6 +6,8 @@
 #include <bit>
 #include <cstring>
 
+#include "tree_match_finder.h"
+
 namespace kv::compressor {
 
 namespace {
@@ -172,10 +174,23 @@ std::span<const Match> MatchFinder::Find(uint32_t position, uint32_t end) {
   return found_;
 }
 
-MatchTable::MatchTable(std::span<const uint8_t> input, uint32_t short_depth, uint32_t long_depth,
-                       uint32_t nice_length, unsigned window_bits)
-    : finder_(input, short_depth, long_depth, nice_length, window_bits),
-      nice_length_(nice_length) {}
+MatchTable::MatchTable(std::span<const uint8_t> input, const SearchSettings& settings)
+    : settings_(settings) {
+  if (settings.finder == SearchSettings::Finder::kTrees) {
+    trees_ = std::make_unique<TreeMatchFinder>(input, settings.long_depth, settings.nice_length,
+                                               settings.window_bits);
+  } else {
+    chains_ = std::make_unique<MatchFinder>(input, settings.short_depth, settings.long_depth,
+                                            settings.nice_length, settings.window_bits);
+  }
+}
+
+MatchTable::~MatchTable() = default;
+
+uint32_t MatchTable::CommonLength(uint32_t earlier, uint32_t position, uint32_t limit) const {
+  return chains_ ? chains_->CommonLength(earlier, position, limit)
+                 : trees_->CommonLength(earlier, position, limit);
+}
 
 void MatchTable::Fill(uint32_t begin, uint32_t end) {
   begin_ = begin;
@@ -183,19 +198,29 @@ void MatchTable::Fill(uint32_t begin, uint32_t end) {
   starts_.assign(end - begin, kSkipped);
   counts_.assign(end - begin, 0);
   matches_.clear();
+  const uint32_t skip_length = std::min(settings_.skip_length, settings_.nice_length);
   uint32_t skip_until = 0;
   for (uint32_t position = begin; position < end; ++position) {
     if (position < skip_until) {
-      finder_.Insert(position);
+      if (chains_) {
+        chains_->Insert(position);
+      } else {
+        trees_->Skip(position);
+      }
       continue;
     }
     starts_[position - begin] = static_cast<uint32_t>(matches_.size());
-    const std::span<const Match> found = finder_.Find(position, end);
+    const std::span<const Match> found =
+        chains_ ? chains_->Find(position, end) : trees_->Find(position, end);
     counts_[position - begin] = static_cast<uint16_t>(found.size());
     matches_.insert(matches_.end(), found.begin(), found.end());
-    if (!found.empty() && found.back().length >= nice_length_) {
-      skip_until = position + found.back().length;
-    }
+    if (found.empty() || found.back().length < skip_length) continue;
+    // The parse reaches the end of a nice-length match only through the
+    // match itself; a shorter one keeps its tail open.
+    const uint32_t length = found.back().length;
+    const uint32_t tail =
+        length >= settings_.nice_length ? 0 : std::min(settings_.tail, length - 1);
+    skip_until = position + length - tail;
   }
 }
 

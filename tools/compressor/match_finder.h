@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <vector>
 
@@ -65,15 +66,35 @@ class MatchFinder {
   std::vector<Match> found_;
 };
 
+class TreeMatchFinder;
+
+// How a MatchTable searches.
+struct SearchSettings {
+  enum class Finder : uint8_t { kChains, kTrees };
+  Finder finder = Finder::kChains;
+  uint32_t short_depth = 8;  // chains: steps along the 3-byte chain
+  // Chains: steps along the 8-byte chain. Trees: steps down a tree.
+  uint32_t long_depth = 16;
+  // A match this long ends the search, and the parse takes it outright.
+  uint32_t nice_length = 96;
+  // A match this long is taken as good enough: the positions inside it are
+  // neither searched nor expanded, except its last `tail` ones, where a
+  // match that runs on past its end may start. At least nice_length means
+  // only nice-length matches are skipped, all of them.
+  uint32_t skip_length = 96;
+  uint32_t tail = 0;
+  unsigned window_bits = 22;  // matches reach back less than 2^window_bits
+};
+
 // The matches of every position of one stretch of the input that a parse
 // expands, found once and shared by all the passes over that stretch. The
 // stretches are parsed in turn, so memory follows the stretch, not the input.
-// A position inside a nice-length match is not expanded: the parse jumps over
-// it.
+// A position inside a match of the skip length is not expanded: the parse
+// jumps over it.
 class MatchTable {
  public:
-  MatchTable(std::span<const uint8_t> input, uint32_t short_depth, uint32_t long_depth,
-             uint32_t nice_length, unsigned window_bits);
+  MatchTable(std::span<const uint8_t> input, const SearchSettings& settings);
+  ~MatchTable();
 
   // Finds the matches of [begin, end), which must follow the previous
   // stretch; no match reaches past `end`.
@@ -83,16 +104,16 @@ class MatchTable {
   std::span<const Match> At(uint32_t position) const {
     return {matches_.data() + starts_[position - begin_], counts_[position - begin_]};
   }
-  uint32_t CommonLength(uint32_t earlier, uint32_t position, uint32_t limit) const {
-    return finder_.CommonLength(earlier, position, limit);
-  }
+  uint32_t CommonLength(uint32_t earlier, uint32_t position, uint32_t limit) const;
   uint32_t begin() const { return begin_; }
   uint32_t end() const { return end_; }
 
  private:
   static constexpr uint32_t kSkipped = 0xFFFFFFFFu;
-  MatchFinder finder_;
-  uint32_t nice_length_;
+  // Whichever the settings name; the other is empty.
+  std::unique_ptr<MatchFinder> chains_;
+  std::unique_ptr<TreeMatchFinder> trees_;
+  SearchSettings settings_;
   uint32_t begin_ = 0;
   uint32_t end_ = 0;
   std::vector<Match> matches_;

@@ -33,7 +33,11 @@ class Parser {
 
   uint32_t Run(std::vector<Token>* tokens) {
     for (uint32_t position = begin_; position < size_; ++position) {
-      if (matches_.Expanded(position)) Expand(position);
+      // A position inside a skipped match may be reachable by nothing but
+      // codes too short for the offset; it has no cost to build on.
+      if (matches_.Expanded(position) && nodes_[position - begin_].cost != kUnreached) {
+        Expand(position);
+      }
     }
     Trace(tokens);
     return nodes_[size_ - begin_].last_offset;

@@ -50,14 +50,6 @@ struct RegionPlan {
   }
 };
 
-struct ParserSettings {
-  uint32_t short_chain_depth = 8;  // steps along the 3-byte chain
-  uint32_t long_chain_depth = 16;  // steps along the 8-byte chain
-  // A match this long is taken outright and the bytes it covers are not
-  // parsed on their own.
-  uint32_t nice_length = 96;
-};
-
 // Bits a literal of `byte` costs under `mode`, escapes included.
 uint32_t LiteralBits(LiteralMode mode, uint8_t byte);
 
