@@ -6,6 +6,7 @@
 #include <bit>
 #include <cstring>
 
+#include "match_bytes.h"
 #include "tree_match_finder.h"
 
 namespace kv::compressor {
@@ -49,27 +50,11 @@ uint32_t MatchFinder::Hash8(uint32_t position) const {
 }
 
 uint32_t MatchFinder::Hash3(uint32_t position) const {
-  const uint8_t* p = input_.data() + position;
-  const uint32_t key = p[0] | (p[1] << 8) | (p[2] << 16);
-  return (key * 2654435761u) >> (32 - hash_bits_);
+  return HashOfThree(input_.data() + position, hash_bits_);
 }
 
 uint32_t MatchFinder::CommonLength(uint32_t earlier, uint32_t position, uint32_t limit) const {
-  const uint8_t* a = input_.data() + earlier;
-  const uint8_t* b = input_.data() + position;
-  uint32_t length = 0;
-  while (limit - length >= 8) {
-    uint64_t x, y;
-    std::memcpy(&x, a + length, 8);
-    std::memcpy(&y, b + length, 8);
-    if (x != y) {
-      // Little-endian hosts only; every supported target is.
-      return length + static_cast<uint32_t>(std::countr_zero(x ^ y) / 8);
-    }
-    length += 8;
-  }
-  while (length < limit && a[length] == b[length]) ++length;
-  return length;
+  return CommonRun(input_.data() + earlier, input_.data() + position, limit);
 }
 
 void MatchFinder::Insert(uint32_t position) {

@@ -7,6 +7,8 @@
 #include <bit>
 #include <cstring>
 
+#include "match_bytes.h"
+
 namespace kv::compressor {
 
 namespace {
@@ -44,9 +46,7 @@ TreeMatchFinder::TreeMatchFinder(std::span<const uint8_t> input, uint32_t depth,
 }
 
 uint32_t TreeMatchFinder::Hash3(uint32_t position) const {
-  const uint8_t* p = input_.data() + position;
-  const uint32_t key = p[0] | (p[1] << 8) | (p[2] << 16);
-  return (key * 2654435761u) >> (32 - hash_bits_);
+  return HashOfThree(input_.data() + position, hash_bits_);
 }
 
 uint32_t TreeMatchFinder::HashRoot(uint32_t position) const {
@@ -64,21 +64,7 @@ bool TreeMatchFinder::IsRun(uint32_t position) const {
 }
 
 uint32_t TreeMatchFinder::CommonLength(uint32_t earlier, uint32_t position, uint32_t limit) const {
-  const uint8_t* a = input_.data() + earlier;
-  const uint8_t* b = input_.data() + position;
-  uint32_t length = 0;
-  while (limit - length >= 8) {
-    uint64_t x, y;
-    std::memcpy(&x, a + length, 8);
-    std::memcpy(&y, b + length, 8);
-    if (x != y) {
-      // Little-endian hosts only; every supported target is.
-      return length + static_cast<uint32_t>(std::countr_zero(x ^ y) / 8);
-    }
-    length += 8;
-  }
-  while (length < limit && a[length] == b[length]) ++length;
-  return length;
+  return CommonRun(input_.data() + earlier, input_.data() + position, limit);
 }
 
 void TreeMatchFinder::Descend(uint32_t position, uint32_t available) {
