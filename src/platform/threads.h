@@ -13,10 +13,11 @@ void SleepMilliseconds(uint32_t milliseconds);
 
 // A thread whose body alternates between sleeping (SleepFor) and short
 // pieces of work. Stop() ends it without waiting for a sleep to run out and
-// never in the middle of a piece of work: POSIX wakes the sleeper with a
-// request it observes and joins it; Windows, where a thread must not be
-// joined while the library is being unloaded, terminates the raw thread, but
-// only while it sleeps.
+// never in the middle of a piece of work: it wakes the sleeper with a
+// request it observes and waits for the thread to end. While a Windows
+// library is being unloaded, where waiting for a thread to end would wait for
+// the loader lock, it terminates the raw thread instead, but only while it
+// sleeps.
 class SleepingThread {
  public:
   class Control {

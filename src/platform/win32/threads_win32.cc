@@ -1,7 +1,8 @@
-// Sleeping thread on Windows: a raw thread from CreateThread, terminated by
-// Stop() while it sleeps. A std::thread is not used: its destructor would end
-// the process, and joining during library unload would hang on the loader
-// lock.
+// Sleeping thread on Windows: a raw thread from CreateThread. A std::thread
+// is not used: its destructor would end the process. Outside library unload
+// Stop() wakes the thread and waits for it to end; during unload, where a
+// thread cannot end while the loader lock is held, it terminates the thread,
+// but only while it sleeps.
 #include <windows.h>
 
 #include <atomic>
@@ -10,6 +11,10 @@
 
 namespace kv::platform {
 namespace {
+
+// Set when the library is being unloaded: from then on, waiting for a thread
+// to end would wait for the loader lock that the unloading thread holds.
+std::atomic<bool> g_library_unloading{false};
 
 // The thread's state, changed only by atomic exchanges so that no lock is
 // ever held by a thread that may be terminated. A thread is idle, and safe to
@@ -20,25 +25,28 @@ enum State : LONG { kWorking = 0, kIdle = 1, kTerminating = 2 };
 
 class Win32SleepingThread final : public SleepingThread, public SleepingThread::Control {
  public:
-  explicit Win32SleepingThread(Body body) : body_(std::move(body)) {}
+  explicit Win32SleepingThread(Body body)
+      : body_(std::move(body)), wake_(::CreateEventA(nullptr, TRUE, FALSE, nullptr)) {}
   ~Win32SleepingThread() override {
     Stop();
     if (handle_ != nullptr) ::CloseHandle(handle_);
+    if (wake_ != nullptr) ::CloseHandle(wake_);
   }
 
   bool Run() {
+    if (wake_ == nullptr) return false;
     handle_ = ::CreateThread(nullptr, 0, &Win32SleepingThread::Main, this, 0, nullptr);
     return handle_ != nullptr;
   }
 
   bool SleepFor(uint32_t milliseconds) override {
-    if (stop_.load()) Park();
+    if (stop_.load()) return Leave();
     LONG expected = kWorking;
     state_.compare_exchange_strong(expected, kIdle);
-    ::Sleep(milliseconds);
+    ::WaitForSingleObject(wake_, milliseconds);
     expected = kIdle;
     if (!state_.compare_exchange_strong(expected, kWorking)) Park();
-    if (stop_.load()) Park();
+    if (stop_.load()) return Leave();
     return true;
   }
 
@@ -47,6 +55,7 @@ class Win32SleepingThread final : public SleepingThread, public SleepingThread::
   bool Stop() override {
     if (handle_ == nullptr || stopped_) return clean_;
     stopped_ = true;
+    if (!g_library_unloading.load()) return Join();
     stop_.store(true);
     for (;;) {
       if (::WaitForSingleObject(handle_, 0) == WAIT_OBJECT_0) {
@@ -70,13 +79,30 @@ class Win32SleepingThread final : public SleepingThread, public SleepingThread::
     auto* thread = static_cast<Win32SleepingThread*>(self);
     LONG expected = kIdle;
     if (!thread->state_.compare_exchange_strong(expected, kWorking)) thread->Park();
-    if (thread->stop_.load()) thread->Park();
-    thread->body_(*thread);
+    if (!thread->stop_.load()) thread->body_(*thread);
     thread->finished_.store(true);
+    if (thread->joined_.load()) return 0;
     // Ending here on its own would need the loader lock; sleep until Stop()
     // terminates it instead.
     thread->Park();
     return 0;
+  }
+
+  // Wakes the thread and waits until it has ended: it finishes any work in
+  // hand, sees the stop flag and returns.
+  bool Join() {
+    joined_.store(true);  // before the stop flag, so whoever sees one sees both
+    stop_.store(true);
+    ::SetEvent(wake_);
+    ::WaitForSingleObject(handle_, INFINITE);
+    return clean_;
+  }
+
+  // What a stopped thread does when it next checks: returns false to end its
+  // body when Stop() waits for it, or parks to be terminated.
+  bool Leave() {
+    if (joined_.load()) return false;
+    Park();
   }
 
   // Sleeps until terminated; holds nothing meanwhile.
@@ -86,9 +112,11 @@ class Win32SleepingThread final : public SleepingThread, public SleepingThread::
   }
 
   Body body_;
+  HANDLE wake_;
   HANDLE handle_ = nullptr;
   std::atomic<LONG> state_{kIdle};
   std::atomic<bool> stop_{false};
+  std::atomic<bool> joined_{false};
   std::atomic<bool> finished_{false};
   bool stopped_ = false;
   bool clean_ = true;
@@ -105,3 +133,12 @@ std::unique_ptr<SleepingThread> SleepingThread::Start(Body body) {
 }
 
 }  // namespace kv::platform
+
+// The library's entry point. The C run-time calls it before it destroys the
+// library's global objects, so the engine's watcher knows to be terminated
+// rather than waited for. In programs that link the engine statically it is
+// never called.
+extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
+  if (reason == DLL_PROCESS_DETACH) kv::platform::g_library_unloading.store(true);
+  return TRUE;
+}
