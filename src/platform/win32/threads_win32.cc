@@ -81,10 +81,11 @@ class Win32SleepingThread final : public SleepingThread, public SleepingThread::
     if (!thread->state_.compare_exchange_strong(expected, kWorking)) thread->Park();
     if (!thread->stop_.load()) thread->body_(*thread);
     thread->finished_.store(true);
-    if (thread->joined_.load()) return 0;
-    // Ending here on its own would need the loader lock; sleep until Stop()
-    // terminates it instead.
-    thread->Park();
+    // Ending here on its own could race a library unload, which needs the
+    // loader lock; wait for Stop(), which either wakes it to end or, during
+    // unload, terminates it.
+    thread->state_.store(kIdle);
+    while (!thread->joined_.load()) ::WaitForSingleObject(thread->wake_, INFINITE);
     return 0;
   }
 
