@@ -139,6 +139,34 @@ TEST_P(TreeMatchFinderTest, StopsMatchesAtTheEndOfTheStretch) {
   }
 }
 
+// The finder searches a few positions at once; skipping some of them, or
+// asking for one with a nearer end than the position before it was searched
+// for, must still give real matches that stop at the end asked for.
+TEST_P(TreeMatchFinderTest, SkipsAndNearerEndsKeepMatchesReal) {
+  const Bytes input = GetParam().make();
+  const uint32_t size = static_cast<uint32_t>(input.size());
+  TreeMatchFinder finder(input, 64, kNice, 16);
+  std::mt19937 random(7);
+  for (uint32_t position = 0; position < size; ++position) {
+    if (random() % 3 == 0) {
+      finder.Skip(position);
+      continue;
+    }
+    const uint32_t end =
+        random() % 4 == 0 ? std::min<uint32_t>(size, position + 1 + random() % 6) : size;
+    const std::span<const Match> found = finder.Find(position, end);
+    for (size_t i = 0; i < found.size(); ++i) {
+      SCOPED_TRACE("position " + std::to_string(position));
+      ASSERT_LE(found[i].offset, position);
+      ASSERT_LE(position + found[i].length, end);
+      ASSERT_GE(Common(input, position - found[i].offset, position), found[i].length);
+      if (i > 0) {
+        ASSERT_GT(found[i].length, found[i - 1].length);
+      }
+    }
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Inputs, TreeMatchFinderTest,
     testing::Values(FinderCase{"Words", [] { return Words(3000, 1); }},

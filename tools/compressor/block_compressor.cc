@@ -10,6 +10,7 @@
 #include "common/byte_order.h"
 #include "database/block_decoder.h"
 #include "optimal_parser.h"
+#include "platform/memory.h"
 #include "region_planner.h"
 
 namespace kv::compressor {
@@ -128,33 +129,40 @@ std::vector<uint8_t> Header(std::span<const uint8_t> input, bool checksum) {
 
 }  // namespace
 
-std::vector<uint8_t> CompressBlock(std::span<const uint8_t> input, const CompressOptions& options) {
-  if (input.size() > 0xFFFFFFFFu) {
+std::vector<uint8_t> CompressBlock(std::span<const uint8_t> original,
+                                   const CompressOptions& options) {
+  if (original.size() > 0xFFFFFFFFu) {
     throw std::length_error("a block holds less than 4 GiB");
   }
   const LevelSettings settings = SettingsFor(options.level);
-  std::vector<uint8_t> best = Header(input, options.checksum);
-  if (input.empty()) {
+  std::vector<uint8_t> best = Header(original, options.checksum);
+  if (original.empty()) {
     BitSink sink(&best);
     sink.End();
     sink.Finish();
     return best;
   }
+  // The match finders compare bytes all over the window; a copy on large
+  // pages spares those reads their address-translation misses.
+  platform::LargeArray<uint8_t> copy(original.size(), 0);
+  std::copy(original.begin(), original.end(), copy.data());
+  const std::span<const uint8_t> input(copy.data(), copy.size());
 
   const SearchSettings& search = settings.search;
   const uint32_t size = static_cast<uint32_t>(input.size());
   RegionPlan plan = PlanFromBytes(input, kRegionShift);
-  // Stretch by stretch: the match table and the parse nodes stay small and
-  // are reused, while the chains carry the window across stretches. The
+  // Stretch by stretch: the matches and the parse nodes stay small and are
+  // reused, while the finder carries the window across stretches. The
   // higher levels parse each stretch again with its regions refitted to the
   // parse before, keeping the last parse.
-  MatchTable matches(input, search);
+  StretchFinder finder(input, search);
+  StretchMatches matches;
   std::vector<ParseNode> nodes;
   std::vector<Token> tokens, trial;
   uint32_t last_offset = 1;  // as in the decoder
   for (uint32_t begin = 0; begin < size;) {
     const uint32_t end = size - begin > kStretch ? begin + kStretch : size;
-    matches.Fill(begin, end);
+    finder.Fill(begin, end, &matches);
     const size_t first = tokens.size();
     uint32_t next_offset =
         ParseOptimal(input, matches, plan, search.nice_length, last_offset, &nodes, &tokens);

@@ -71,7 +71,7 @@ void MatchFinder::Insert(uint32_t position) {
   head8_[long_hash] = position;
 }
 
-void MatchFinder::Walk(uint32_t candidate, const std::vector<uint32_t>& previous, uint32_t steps,
+void MatchFinder::Walk(uint32_t candidate, const platform::LargeTable& previous, uint32_t steps,
                        uint32_t position, uint32_t available, uint32_t* best) {
   const uint8_t* here = input_.data() + position;
   // A candidate a whole window back or more may have had its ring slot
@@ -159,7 +159,7 @@ std::span<const Match> MatchFinder::Find(uint32_t position, uint32_t end) {
   return found_;
 }
 
-MatchTable::MatchTable(std::span<const uint8_t> input, const SearchSettings& settings)
+StretchFinder::StretchFinder(std::span<const uint8_t> input, const SearchSettings& settings)
     : settings_(settings) {
   if (settings.finder == SearchSettings::Finder::kTrees) {
     trees_ = std::make_unique<TreeMatchFinder>(input, settings.long_depth, settings.nice_length,
@@ -170,19 +170,14 @@ MatchTable::MatchTable(std::span<const uint8_t> input, const SearchSettings& set
   }
 }
 
-MatchTable::~MatchTable() = default;
+StretchFinder::~StretchFinder() = default;
 
-uint32_t MatchTable::CommonLength(uint32_t earlier, uint32_t position, uint32_t limit) const {
-  return chains_ ? chains_->CommonLength(earlier, position, limit)
-                 : trees_->CommonLength(earlier, position, limit);
-}
-
-void MatchTable::Fill(uint32_t begin, uint32_t end) {
-  begin_ = begin;
-  end_ = end;
-  starts_.assign(end - begin, kSkipped);
-  counts_.assign(end - begin, 0);
-  matches_.clear();
+void StretchFinder::Fill(uint32_t begin, uint32_t end, StretchMatches* stretch) {
+  stretch->begin_ = begin;
+  stretch->end_ = end;
+  stretch->starts_.assign(end - begin, StretchMatches::kSkipped);
+  stretch->counts_.assign(end - begin, 0);
+  stretch->matches_.clear();
   const uint32_t skip_length = std::min(settings_.skip_length, settings_.nice_length);
   uint32_t skip_until = 0;
   for (uint32_t position = begin; position < end; ++position) {
@@ -194,11 +189,11 @@ void MatchTable::Fill(uint32_t begin, uint32_t end) {
       }
       continue;
     }
-    starts_[position - begin] = static_cast<uint32_t>(matches_.size());
+    stretch->starts_[position - begin] = static_cast<uint32_t>(stretch->matches_.size());
     const std::span<const Match> found =
         chains_ ? chains_->Find(position, end) : trees_->Find(position, end);
-    counts_[position - begin] = static_cast<uint16_t>(found.size());
-    matches_.insert(matches_.end(), found.begin(), found.end());
+    stretch->counts_[position - begin] = static_cast<uint16_t>(found.size());
+    stretch->matches_.insert(stretch->matches_.end(), found.begin(), found.end());
     if (found.empty() || found.back().length < skip_length) continue;
     // The parse reaches the end of a nice-length match only through the
     // match itself; a shorter one keeps its tail open.

@@ -11,6 +11,8 @@
 #include <span>
 #include <vector>
 
+#include "platform/memory.h"
+
 namespace kv::compressor {
 
 struct Match {
@@ -47,7 +49,7 @@ class MatchFinder {
   uint32_t Hash3(uint32_t position) const;
   uint32_t Hash8(uint32_t position) const;
   // Follows one chain, adding every candidate that is longer than `*best`.
-  void Walk(uint32_t candidate, const std::vector<uint32_t>& previous, uint32_t steps,
+  void Walk(uint32_t candidate, const platform::LargeTable& previous, uint32_t steps,
             uint32_t position, uint32_t available, uint32_t* best);
 
   std::span<const uint8_t> input_;
@@ -59,16 +61,16 @@ class MatchFinder {
   uint32_t nice_length_;
   std::vector<uint32_t> head2_;
   std::vector<uint32_t> head3_;
-  std::vector<uint32_t> previous3_;
-  std::vector<uint32_t> head8_;
-  std::vector<uint32_t> previous8_;
+  platform::LargeTable previous3_;
+  platform::LargeTable head8_;
+  platform::LargeTable previous8_;
   std::vector<Match> candidates_;
   std::vector<Match> found_;
 };
 
 class TreeMatchFinder;
 
-// How a MatchTable searches.
+// How a StretchFinder searches.
 struct SearchSettings {
   enum class Finder : uint8_t { kChains, kTrees };
   Finder finder = Finder::kChains;
@@ -87,38 +89,46 @@ struct SearchSettings {
 };
 
 // The matches of every position of one stretch of the input that a parse
-// expands, found once and shared by all the passes over that stretch. The
-// stretches are parsed in turn, so memory follows the stretch, not the input.
-// A position inside a match of the skip length is not expanded: the parse
-// jumps over it.
-class MatchTable {
+// expands, found once and shared by all the passes over that stretch. A
+// position inside a match of the skip length is not expanded: the parse jumps
+// over it.
+class StretchMatches {
  public:
-  MatchTable(std::span<const uint8_t> input, const SearchSettings& settings);
-  ~MatchTable();
-
-  // Finds the matches of [begin, end), which must follow the previous
-  // stretch; no match reaches past `end`.
-  void Fill(uint32_t begin, uint32_t end);
-
   bool Expanded(uint32_t position) const { return starts_[position - begin_] != kSkipped; }
   std::span<const Match> At(uint32_t position) const {
     return {matches_.data() + starts_[position - begin_], counts_[position - begin_]};
   }
-  uint32_t CommonLength(uint32_t earlier, uint32_t position, uint32_t limit) const;
   uint32_t begin() const { return begin_; }
   uint32_t end() const { return end_; }
 
  private:
+  friend class StretchFinder;
   static constexpr uint32_t kSkipped = 0xFFFFFFFFu;
-  // Whichever the settings name; the other is empty.
-  std::unique_ptr<MatchFinder> chains_;
-  std::unique_ptr<TreeMatchFinder> trees_;
-  SearchSettings settings_;
+
   uint32_t begin_ = 0;
   uint32_t end_ = 0;
   std::vector<Match> matches_;
   std::vector<uint32_t> starts_;  // per position of the stretch
   std::vector<uint16_t> counts_;
+};
+
+// Finds the matches of the stretches of the input in turn. The stretches are
+// parsed in turn too, so memory follows the stretch, not the input, while the
+// finder carries the window across them.
+class StretchFinder {
+ public:
+  StretchFinder(std::span<const uint8_t> input, const SearchSettings& settings);
+  ~StretchFinder();
+
+  // Finds the matches of [begin, end), which must follow the previous
+  // stretch; no match reaches past `end`.
+  void Fill(uint32_t begin, uint32_t end, StretchMatches* stretch);
+
+ private:
+  // Whichever the settings name; the other is empty.
+  std::unique_ptr<MatchFinder> chains_;
+  std::unique_ptr<TreeMatchFinder> trees_;
+  SearchSettings settings_;
 };
 
 }  // namespace kv::compressor

@@ -4,9 +4,11 @@
 #include "optimal_parser.h"
 
 #include <algorithm>
+#include <array>
 #include <limits>
 
 #include "code_costs.h"
+#include "match_bytes.h"
 
 namespace kv::compressor {
 namespace {
@@ -17,7 +19,7 @@ using Node = ParseNode;
 
 class Parser {
  public:
-  Parser(std::span<const uint8_t> input, const MatchTable& matches, const RegionPlan& plan,
+  Parser(std::span<const uint8_t> input, const StretchMatches& matches, const RegionPlan& plan,
          uint32_t nice_length, std::vector<Node>* nodes, uint32_t last_offset)
       : input_(input),
         begin_(matches.begin()),
@@ -32,12 +34,18 @@ class Parser {
   }
 
   uint32_t Run(std::vector<Token>* tokens) {
+    nearest_.fill(kUnreached);
+    for (uint32_t position = begin_ - std::min(begin_, kMaxOneByteCopyOffset); position < begin_;
+         ++position) {
+      nearest_[input_[position]] = position;
+    }
     for (uint32_t position = begin_; position < size_; ++position) {
       // A position inside a skipped match may be reachable by nothing but
       // codes too short for the offset; it has no cost to build on.
       if (matches_.Expanded(position) && nodes_[position - begin_].cost != kUnreached) {
         Expand(position);
       }
+      nearest_[input_[position]] = position;
     }
     Trace(tokens);
     return nodes_[size_ - begin_].last_offset;
@@ -64,12 +72,9 @@ class Parser {
     if (byte == 0) {
       Relax(position + 1, cost + kZeroByteBits, Code::kZeroByte, 1, 0, last);
     } else {
-      const uint32_t reach = std::min(position, kMaxOneByteCopyOffset);
-      for (uint32_t offset = 1; offset <= reach; ++offset) {
-        if (input_[position - offset] == byte) {
-          Relax(position + 1, cost + kOneByteCopyBits, Code::kOneByteCopy, 1, offset, last);
-          break;
-        }
+      const uint32_t seen = nearest_[byte];
+      if (seen != kUnreached && position - seen <= kMaxOneByteCopyOffset) {
+        Relax(position + 1, cost + kOneByteCopyBits, Code::kOneByteCopy, 1, position - seen, last);
       }
     }
     if (available >= kRawRunLength) {
@@ -77,7 +82,8 @@ class Parser {
     }
 
     if (last <= position && available >= 2) {
-      const uint32_t length = matches_.CommonLength(position - last, position, available);
+      const uint32_t length =
+          CommonRun(input_.data() + position - last, input_.data() + position, available);
       const uint32_t shorter = std::min(length, nice_length_);
       for (uint32_t l = 2; l <= shorter; ++l) {
         Relax(position + l, cost + RepeatMatchBits(l), Code::kRepeatMatch, l, last, last);
@@ -94,31 +100,38 @@ class Parser {
     const Match& longest = matches.back();
     if (longest.length >= nice_length_) {
       if (longest.offset != last) {
-        RelaxMatch(position, cost, longest.offset, longest.length, width);
+        RelaxMatches(position, cost, longest.offset, longest.length, longest.length, width);
       }
       return;
     }
     uint32_t length = 2;
     for (const Match& match : matches) {
-      if (match.offset == last) {  // the repeat code covers it for less
-        length = match.length + 1;
-        continue;
+      // The repeat code covers the last offset for less.
+      if (match.offset != last) {
+        RelaxMatches(position, cost, match.offset, length, match.length, width);
       }
-      for (; length <= match.length; ++length) {
-        RelaxMatch(position, cost, match.offset, length, width);
-      }
+      length = match.length + 1;
     }
   }
 
-  void RelaxMatch(uint32_t position, uint32_t cost, uint32_t offset, uint32_t length,
-                  uint32_t width) {
-    if (offset <= kMaxShortMatchOffset && length <= kMaxShortMatch) {
-      Relax(position + length, cost + kShortMatchBits, Code::kShortMatch, length, offset, offset);
-      return;
+  // Relaxes the copies from `offset` of `shortest` to `longest` bytes: short
+  // matches where the offset and length allow, long ones beyond.
+  void RelaxMatches(uint32_t position, uint32_t cost, uint32_t offset, uint32_t shortest,
+                    uint32_t longest, uint32_t width) {
+    uint32_t length = shortest;
+    if (offset <= kMaxShortMatchOffset) {
+      for (; length <= std::min(longest, kMaxShortMatch); ++length) {
+        Relax(position + length, cost + kShortMatchBits, Code::kShortMatch, length, offset, offset);
+      }
     }
-    if (length < LongMatchBonus(offset) + 2) return;
-    Relax(position + length, cost + LongMatchBits(offset, length, width), Code::kLongMatch, length,
-          offset, offset);
+    // A long match's length counts from its offset's bonus on; the rest of
+    // its cost depends on the offset alone.
+    const uint32_t bonus = LongMatchBonus(offset);
+    const uint32_t offset_cost = cost + LongMatchBits(offset, bonus + 2, width) - GammaBits(2);
+    for (length = std::max(length, bonus + 2); length <= longest; ++length) {
+      Relax(position + length, offset_cost + GammaBits(length - bonus), Code::kLongMatch, length,
+            offset, offset);
+    }
   }
 
   void Trace(std::vector<Token>* tokens) const {
@@ -136,8 +149,10 @@ class Parser {
   uint32_t size_;  // end of the stretch
   const RegionPlan& plan_;
   uint32_t nice_length_;
-  const MatchTable& matches_;
+  const StretchMatches& matches_;
   std::vector<Node>& nodes_;
+  // Where each byte value last stood, for the one-byte copies.
+  std::array<uint32_t, 256> nearest_;
 };
 
 }  // namespace
@@ -147,7 +162,7 @@ uint32_t LiteralBits(LiteralMode mode, uint8_t byte) {
   return static_cast<uint8_t>(byte - mode.bias) < 128 ? kLiteral7Bits : kEscapedLiteralBits;
 }
 
-uint32_t ParseOptimal(std::span<const uint8_t> input, const MatchTable& matches,
+uint32_t ParseOptimal(std::span<const uint8_t> input, const StretchMatches& matches,
                       const RegionPlan& plan, uint32_t nice_length, uint32_t last_offset,
                       std::vector<ParseNode>* nodes, std::vector<Token>* tokens) {
   return Parser(input, matches, plan, nice_length, nodes, last_offset).Run(tokens);

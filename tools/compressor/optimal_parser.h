@@ -65,7 +65,7 @@ struct ParseNode {
 // Parses the stretch that `matches` was last filled for, which must have been
 // built over `input` with the same nice length, starting with `last_offset`.
 // Appends the stretch's tokens and returns the last offset at its end.
-uint32_t ParseOptimal(std::span<const uint8_t> input, const MatchTable& matches,
+uint32_t ParseOptimal(std::span<const uint8_t> input, const StretchMatches& matches,
                       const RegionPlan& plan, uint32_t nice_length, uint32_t last_offset,
                       std::vector<ParseNode>* nodes, std::vector<Token>* tokens);
 

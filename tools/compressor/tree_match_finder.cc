@@ -35,14 +35,21 @@ TreeMatchFinder::TreeMatchFinder(std::span<const uint8_t> input, uint32_t depth,
           std::min<uint64_t>(uint64_t{1} << std::max(window_bits, 16u),
                              std::bit_ceil(std::max<uint64_t>(input.size(), 1))) -
           1)),
+      // A position a whole window back may have had its slot reused, and the
+      // slots of those a little less far back belong to the later positions
+      // of a batch, whose walks may be filling them in; all that hang below
+      // either are older still.
+      reach_(window_mask_ >= kBatch ? window_mask_ + 1 - kBatch : 0),
       depth_(depth),
       nice_length_(std::max(nice_length, kTreeBytes)),
       head2_(1u << 16, kNone),
       head3_(size_t{1} << hash_bits_, kNone),
       roots_(size_t{1} << root_bits_, kNone),
       children_(2 * (size_t{window_mask_} + 1), kNone) {
-  candidates_.reserve(depth + 3);
-  found_.reserve(depth + 3);
+  for (Search& search : searches_) {
+    search.candidates.reserve(depth + 3);
+    search.found.reserve(depth + 3);
+  }
 }
 
 uint32_t TreeMatchFinder::Hash3(uint32_t position) const {
@@ -67,62 +74,71 @@ uint32_t TreeMatchFinder::CommonLength(uint32_t earlier, uint32_t position, uint
   return CommonRun(input_.data() + earlier, input_.data() + position, limit);
 }
 
-void TreeMatchFinder::Descend(uint32_t position, uint32_t available) {
+bool TreeMatchFinder::TakesTree(uint32_t position) const {
+  return input_.size() - position >= kTreeBytes && !IsRun(position);
+}
+
+void TreeMatchFinder::StartWalk(Search* search, Walk* walk) {
+  const uint32_t position = search->position;
   const uint32_t in_input = static_cast<uint32_t>(input_.size()) - position;
   // Positions closer to the end than the nice length are only looked up:
   // comparing them over fewer bytes than the nodes already in the tree would
   // break its order.
-  const bool insert = in_input >= nice_length_;
-  const uint32_t limit = std::min(nice_length_, in_input);
+  walk->insert = in_input >= nice_length_;
+  walk->position = position;
+  walk->available = search->available;
+  walk->limit = std::min(nice_length_, in_input);
   const uint32_t root = HashRoot(position);
-  uint32_t candidate = roots_[root];
-  if (insert) roots_[root] = position;
-  const uint8_t* here = input_.data() + position;
-  // The open links of the new node, by side: where the next position
-  // ordering after it, and before it, hangs. Every node below a link shares
-  // `lengths[side]` bytes with the position. A lookup links nothing.
-  uint32_t scratch[2];
-  uint32_t* own = insert ? &children_[2 * size_t{position & window_mask_}] : scratch;
-  uint32_t* links[2] = {own + 1, own};
-  uint32_t lengths[2] = {0, 0};
-  uint32_t best = 1;
-  for (uint32_t steps = depth_;; --steps) {
-    // A position a whole window back may have had its slot reused; all that
-    // hang below it are older still.
-    if (candidate == kNone || position - candidate > window_mask_ || steps == 0) {
-      *links[kBeforeSide] = *links[kAfterSide] = kNone;
-      return;
-    }
-    uint32_t* pair = &children_[2 * size_t{candidate & window_mask_}];
-    // Both links share a cache line: load them now, alongside the bytes,
-    // rather than after the comparison has picked one.
-    const uint32_t next[2] = {pair[0], pair[1]};
-    const uint8_t* there = input_.data() + candidate;
-    uint32_t length = std::min(lengths[0], lengths[1]);
-    length += CommonLength(candidate + length, position + length, limit - length);
-    const uint32_t reach = std::min(length, available);
-    if (reach > best) {
-      candidates_.push_back({reach, position - candidate});
-      best = reach;
-    }
-    if (length == limit) {
-      // Same bytes as far as the tree compares: the position takes the place
-      // of the earlier one, links and all.
-      *links[kBeforeSide] = next[0];
-      *links[kAfterSide] = next[1];
-      return;
-    }
-    // Which way the walk turns is as good as random, so the step is written
-    // without a branch on it.
-    const unsigned side = there[length] < here[length] ? kBeforeSide : kAfterSide;
-    *links[side] = candidate;
-    lengths[side] = length;
-    if (insert) links[side] = pair + side;
-    candidate = next[side];
-  }
+  walk->candidate = roots_[root];
+  if (walk->insert) roots_[root] = position;
+  walk->steps = depth_;
+  walk->best = 1;
+  uint32_t* own = walk->insert ? &children_[2 * size_t{position & window_mask_}] : walk->scratch;
+  walk->links[kAfterSide] = own + 1;
+  walk->links[kBeforeSide] = own;
+  walk->lengths[0] = walk->lengths[1] = 0;
+  walk->candidates = &search->candidates;
 }
 
-void TreeMatchFinder::VisitTables(uint32_t position, uint32_t available) {
+bool TreeMatchFinder::Step(Walk* walk) {
+  const uint32_t position = walk->position;
+  const uint32_t candidate = walk->candidate;
+  if (candidate == kNone || position - candidate > reach_ || walk->steps == 0) {
+    *walk->links[kBeforeSide] = *walk->links[kAfterSide] = kNone;
+    return false;
+  }
+  --walk->steps;
+  uint32_t* pair = &children_[2 * size_t{candidate & window_mask_}];
+  // Both links share a cache line: load them now, alongside the bytes,
+  // rather than after the comparison has picked one.
+  const uint32_t next[2] = {pair[0], pair[1]};
+  uint32_t length = std::min(walk->lengths[0], walk->lengths[1]);
+  length += CommonLength(candidate + length, position + length, walk->limit - length);
+  const uint32_t reach = std::min(length, walk->available);
+  if (reach > walk->best) {
+    walk->candidates->push_back({reach, position - candidate});
+    walk->best = reach;
+  }
+  if (length == walk->limit) {
+    // Same bytes as far as the tree compares: the position takes the place
+    // of the earlier one, links and all.
+    *walk->links[kBeforeSide] = next[0];
+    *walk->links[kAfterSide] = next[1];
+    return false;
+  }
+  // Which way the walk turns is as good as random, so the step is written
+  // without a branch on it.
+  const unsigned side =
+      input_[candidate + length] < input_[position + length] ? kBeforeSide : kAfterSide;
+  *walk->links[side] = candidate;
+  walk->lengths[side] = length;
+  if (walk->insert) walk->links[side] = pair + side;
+  walk->candidate = next[side];
+  return true;
+}
+
+void TreeMatchFinder::VisitTables(uint32_t position, uint32_t available,
+                                  std::vector<Match>* candidates) {
   const uint32_t in_input = static_cast<uint32_t>(input_.size()) - position;
   if (in_input < 2) return;
   uint32_t& pair_head = head2_[input_[position] | (input_[position + 1] << 8)];
@@ -138,32 +154,86 @@ void TreeMatchFinder::VisitTables(uint32_t position, uint32_t available) {
   for (const uint32_t candidate : {pair, triple}) {
     if (candidate == kNone) continue;
     const uint32_t length = CommonLength(candidate, position, available);
-    if (length >= 2) candidates_.push_back({length, position - candidate});
+    if (length >= 2) candidates->push_back({length, position - candidate});
   }
 }
 
-void TreeMatchFinder::Skip(uint32_t position) { VisitTables(position, 0); }
+void TreeMatchFinder::SearchBatch(uint32_t position, uint32_t count, uint32_t end) {
+  batch_begin_ = position;
+  batch_count_ = count;
+  uint32_t roots[kBatch];
+  bool walking[kBatch] = {};
+  bool done[kBatch];
+  Walk walks[kBatch];
+  for (uint32_t i = 0; i < count; ++i) {
+    Search& search = searches_[i];
+    search.position = position + i;
+    search.available = end - search.position;
+    search.candidates.clear();
+    VisitTables(search.position, search.available, &search.candidates);
+    done[i] = !TakesTree(search.position);
+    if (!done[i]) roots[i] = HashRoot(search.position);
+  }
+  // Steps by turns, each walk once all earlier ones in its tree have ended:
+  // a later position must meet the nodes of the earlier ones.
+  for (bool more = true; more;) {
+    more = false;
+    for (uint32_t i = 0; i < count; ++i) {
+      if (done[i]) continue;
+      if (!walking[i]) {
+        bool free = true;
+        for (uint32_t j = 0; j < i; ++j) free = free && (done[j] || roots[j] != roots[i]);
+        if (!free) {
+          more = true;
+          continue;
+        }
+        StartWalk(&searches_[i], &walks[i]);
+        walking[i] = true;
+      }
+      done[i] = !Step(&walks[i]);
+      more = more || !done[i];
+    }
+  }
+}
+
+void TreeMatchFinder::KeepNearestOfEachLength(Search* search) {
+  std::vector<Match>& candidates = search->candidates;
+  std::sort(candidates.begin(), candidates.end(),
+            [](const Match& a, const Match& b) { return a.offset < b.offset; });
+  search->found.clear();
+  for (const Match& match : candidates) {
+    const uint32_t length = std::min(match.length, search->available);
+    if (search->found.empty() || length > search->found.back().length) {
+      search->found.push_back({length, match.offset});
+    }
+  }
+}
+
+bool TreeMatchFinder::InBatch(uint32_t position) const {
+  return position - batch_begin_ < batch_count_;
+}
+
+void TreeMatchFinder::Skip(uint32_t position) {
+  if (!InBatch(position)) VisitTables(position, 0, nullptr);
+}
 
 std::span<const Match> TreeMatchFinder::Find(uint32_t position, uint32_t end) {
-  candidates_.clear();
-  found_.clear();
-  const uint32_t in_input = static_cast<uint32_t>(input_.size()) - position;
   const uint32_t available = end - position;
-  if (in_input >= kTreeBytes + 1) __builtin_prefetch(&roots_[HashRoot(position + 1)]);
-  VisitTables(position, available);
-  // Inside a run of one byte, the nearest pair already gives the run and
-  // whatever follows it as far as the previous position matched; the trees
-  // leave such positions out, which would otherwise crowd into one tree.
-  if (in_input >= kTreeBytes && !IsRun(position)) {
-    Descend(position, available);
+  if (!InBatch(position)) {
+    const uint32_t ahead = static_cast<uint32_t>(input_.size()) - position;
+    if (ahead >= kTreeBytes + 2 * kBatch) {
+      for (uint32_t i = kBatch; i < 2 * kBatch; ++i) {
+        __builtin_prefetch(&roots_[HashRoot(position + i)]);
+      }
+    }
+    SearchBatch(position, std::min(kBatch, available), end);
   }
-  // Keep, nearest first, the matches that no nearer one equals in length.
-  std::sort(candidates_.begin(), candidates_.end(),
-            [](const Match& a, const Match& b) { return a.offset < b.offset; });
-  for (const Match& match : candidates_) {
-    if (found_.empty() || match.length > found_.back().length) found_.push_back(match);
-  }
-  return found_;
+  // A position searched ahead was searched for the same end or a later one:
+  // cut to this end.
+  Search& search = searches_[position - batch_begin_];
+  search.available = std::min(search.available, available);
+  KeepNearestOfEachLength(&search);
+  return search.found;
 }
 
 }  // namespace kv::compressor
