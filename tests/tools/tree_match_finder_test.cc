@@ -18,7 +18,7 @@ using compressor::TreeMatchFinder;
 using Bytes = std::vector<uint8_t>;
 
 constexpr uint32_t kNice = 48;
-constexpr uint32_t kRootPrefix = 6;  // bytes a tree's root hashes
+constexpr uint32_t kRootPrefix = 8;  // bytes a tree's root hashes
 
 Bytes Random(size_t size, uint32_t seed, const std::string& alphabet) {
   std::mt19937 random(seed);

@@ -10,7 +10,6 @@
 #include "common/byte_order.h"
 #include "database/block_decoder.h"
 #include "optimal_parser.h"
-#include "platform/memory.h"
 #include "region_planner.h"
 
 namespace kv::compressor {
@@ -37,7 +36,7 @@ LevelSettings SettingsFor(int level) {
   static constexpr LevelSettings kLevels[] = {
       {{kChains, 1, 2, 16, 16, 0, 20}, 1},        {{kChains, 1, 4, 24, 24, 0, 20}, 1},
       {{kChains, 2, 8, 32, 32, 0, 20}, 1},        {{kChains, 2, 8, 32, 32, 0, 22}, 1},
-      {{kChains, 2, 16, 32, 32, 0, 22}, 1},       {{kTrees, 0, 10, 32, 20, 12, 21}, 1},
+      {{kChains, 2, 16, 32, 32, 0, 22}, 1},       {{kTrees, 0, 8, 32, 16, 12, 20}, 1},
       {{kChains, 8, 32, 96, 96, 0, 22}, 2},       {{kChains, 16, 128, 256, 256, 0, 32}, 3},
       {{kChains, 64, 512, 1024, 1024, 0, 32}, 3},
   };
@@ -129,24 +128,18 @@ std::vector<uint8_t> Header(std::span<const uint8_t> input, bool checksum) {
 
 }  // namespace
 
-std::vector<uint8_t> CompressBlock(std::span<const uint8_t> original,
-                                   const CompressOptions& options) {
-  if (original.size() > 0xFFFFFFFFu) {
+std::vector<uint8_t> CompressBlock(std::span<const uint8_t> input, const CompressOptions& options) {
+  if (input.size() > 0xFFFFFFFFu) {
     throw std::length_error("a block holds less than 4 GiB");
   }
   const LevelSettings settings = SettingsFor(options.level);
-  std::vector<uint8_t> best = Header(original, options.checksum);
-  if (original.empty()) {
+  std::vector<uint8_t> best = Header(input, options.checksum);
+  if (input.empty()) {
     BitSink sink(&best);
     sink.End();
     sink.Finish();
     return best;
   }
-  // The match finders compare bytes all over the window; a copy on large
-  // pages spares those reads their address-translation misses.
-  platform::LargeArray<uint8_t> copy(original.size(), 0);
-  std::copy(original.begin(), original.end(), copy.data());
-  const std::span<const uint8_t> input(copy.data(), copy.size());
 
   const SearchSettings& search = settings.search;
   const uint32_t size = static_cast<uint32_t>(input.size());
@@ -175,6 +168,8 @@ std::vector<uint8_t> CompressBlock(std::span<const uint8_t> original,
       tokens.insert(tokens.end(), trial.begin(), trial.end());
     }
     last_offset = next_offset;
+    CarryOffsetWidth(std::span(tokens).subspan(first), end, end + std::min(size - end, kStretch),
+                     &plan);
     begin = end;
   }
   WriteStream(input, tokens, plan, &best);

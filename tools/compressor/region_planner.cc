@@ -173,4 +173,23 @@ void RefitPlan(std::span<const uint8_t> input, std::span<const Token> tokens, ui
   std::copy(widths.begin(), widths.end(), plan->offset_widths.begin() + first);
 }
 
+void CarryOffsetWidth(std::span<const Token> tokens, uint32_t begin, uint32_t end,
+                      RegionPlan* plan) {
+  std::array<uint64_t, kMaxOffsetWidth + 1> bits{};
+  bool any = false;
+  for (const Token& token : tokens) {
+    if (token.code != Code::kLongMatch) continue;
+    any = true;
+    for (uint32_t w = 1; w <= kMaxOffsetWidth; ++w) bits[w] += LongOffsetBits(token.offset, w);
+  }
+  if (!any || begin >= end) return;
+  uint32_t width = 1;
+  for (uint32_t w = 2; w <= kMaxOffsetWidth; ++w) {
+    if (bits[w] < bits[width]) width = w;
+  }
+  const unsigned shift = plan->region_shift;
+  std::fill(plan->offset_widths.begin() + (begin >> shift),
+            plan->offset_widths.begin() + ((end - 1) >> shift) + 1, static_cast<uint8_t>(width));
+}
+
 }  // namespace kv::compressor

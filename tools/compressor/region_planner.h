@@ -22,4 +22,10 @@ RegionPlan PlanFromParse(std::span<const uint8_t> input, std::span<const Token> 
 void RefitPlan(std::span<const uint8_t> input, std::span<const Token> tokens, uint32_t begin,
                uint32_t end, RegionPlan* plan);
 
+// Gives the regions of [begin, end) the one offset width that would have
+// cost the long matches of `tokens` least: the stretch parsed last is the
+// best guess at the offsets of the next.
+void CarryOffsetWidth(std::span<const Token> tokens, uint32_t begin, uint32_t end,
+                      RegionPlan* plan);
+
 }  // namespace kv::compressor

@@ -1,5 +1,5 @@
 // Binary-tree match finder: every position of the window sits in a tree of
-// the positions that share a hash of its first six bytes, ordered by the
+// the positions that share a hash of its first eight bytes, ordered by the
 // bytes that follow. One walk down from the root both inserts a position and
 // meets, for each match length, the nearest earlier position that matches
 // that far, in far fewer steps than a hash chain needs to reach it.
@@ -45,8 +45,9 @@ class TreeMatchFinder {
   static constexpr unsigned kHashBits = 16;
   static constexpr unsigned kMaxRootBits = 20;
   // Bytes hashed for a tree root. Shorter matches come from the direct
-  // tables; longer prefixes keep the trees small and the walks short.
-  static constexpr uint32_t kRootPrefix = 6;
+  // tables; longer prefixes keep the trees small and the walks short, and
+  // the few steps a walk may take then reach farther back.
+  static constexpr uint32_t kRootPrefix = 8;
   // Positions searched together.
   static constexpr uint32_t kBatch = 4;
   // Sides of a walk's open links. A node that orders before the position
@@ -84,6 +85,7 @@ class TreeMatchFinder {
   };
 
   uint32_t Hash3(uint32_t position) const;
+  uint32_t Hash4(uint32_t position) const;
   uint32_t HashRoot(uint32_t position) const;
   // The eight bytes at `position` are all the same.
   bool IsRun(uint32_t position) const;
@@ -114,6 +116,7 @@ class TreeMatchFinder {
   uint32_t nice_length_;
   std::vector<uint32_t> head2_;
   std::vector<uint32_t> head3_;
+  std::vector<uint32_t> head4_;
   platform::LargeTable roots_;
   // Two links per ring slot: 2n to the earlier positions whose bytes order
   // before those of the slot's position n, 2n + 1 to those after.
