@@ -1,4 +1,4 @@
-// Byte comparisons and the 3-byte hash that both match finders use.
+// Byte comparisons that both match finders use, and the chains' 3-byte hash.
 #pragma once
 
 #include <bit>

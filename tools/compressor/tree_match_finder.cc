@@ -1,6 +1,6 @@
 // Binary trees keyed by a hash of the first eight bytes, one node (two links)
 // per ring slot of the window, plus direct tables of the nearest 2-byte pair
-// and 3- and 4-byte prefixes for the short matches the trees do not hold.
+// and 4-byte prefix for the short matches the trees do not hold.
 #include "tree_match_finder.h"
 
 #include <algorithm>
@@ -43,7 +43,6 @@ TreeMatchFinder::TreeMatchFinder(std::span<const uint8_t> input, uint32_t depth,
       depth_(depth),
       nice_length_(std::max(nice_length, kTreeBytes)),
       head2_(1u << 16, kNone),
-      head3_(size_t{1} << hash_bits_, kNone),
       head4_(size_t{1} << hash_bits_, kNone),
       roots_(size_t{1} << root_bits_, kNone),
       children_(2 * (size_t{window_mask_} + 1), kNone) {
@@ -51,10 +50,6 @@ TreeMatchFinder::TreeMatchFinder(std::span<const uint8_t> input, uint32_t depth,
     search.candidates.reserve(depth + 3);
     search.found.reserve(depth + 3);
   }
-}
-
-uint32_t TreeMatchFinder::Hash3(uint32_t position) const {
-  return HashOfThree(input_.data() + position, hash_bits_);
 }
 
 uint32_t TreeMatchFinder::Hash4(uint32_t position) const {
@@ -151,19 +146,14 @@ void TreeMatchFinder::VisitTables(uint32_t position, uint32_t available,
   uint32_t& pair_head = head2_[input_[position] | (input_[position + 1] << 8)];
   const uint32_t pair = pair_head;
   pair_head = position;
-  uint32_t triple = kNone, quad = kNone;
-  if (in_input >= 3) {
-    uint32_t& triple_head = head3_[Hash3(position)];
-    triple = triple_head;
-    triple_head = position;
-  }
+  uint32_t quad = kNone;
   if (in_input >= 4) {
     uint32_t& quad_head = head4_[Hash4(position)];
     quad = quad_head;
     quad_head = position;
   }
   if (available < 2) return;
-  for (const uint32_t candidate : {pair, triple, quad}) {
+  for (const uint32_t candidate : {pair, quad}) {
     if (candidate == kNone) continue;
     const uint32_t length = CommonLength(candidate, position, available);
     if (length >= 2) candidates->push_back({length, position - candidate});

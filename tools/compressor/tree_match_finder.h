@@ -84,7 +84,6 @@ class TreeMatchFinder {
     std::vector<Match> found;
   };
 
-  uint32_t Hash3(uint32_t position) const;
   uint32_t Hash4(uint32_t position) const;
   uint32_t HashRoot(uint32_t position) const;
   // The eight bytes at `position` are all the same.
@@ -115,7 +114,6 @@ class TreeMatchFinder {
   uint32_t depth_;
   uint32_t nice_length_;
   std::vector<uint32_t> head2_;
-  std::vector<uint32_t> head3_;
   std::vector<uint32_t> head4_;
   platform::LargeTable roots_;
   // Two links per ring slot: 2n to the earlier positions whose bytes order
