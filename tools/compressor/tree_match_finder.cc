@@ -222,6 +222,8 @@ void TreeMatchFinder::Skip(uint32_t position) {
 std::span<const Match> TreeMatchFinder::Find(uint32_t position, uint32_t end) {
   const uint32_t available = end - position;
   if (!InBatch(position)) {
+    // Ask for the roots of the next batch now, so that they have arrived
+    // by the time it starts.
     const uint32_t ahead = static_cast<uint32_t>(input_.size()) - position;
     if (ahead >= kTreeBytes + 2 * kBatch) {
       for (uint32_t i = kBatch; i < 2 * kBatch; ++i) {
