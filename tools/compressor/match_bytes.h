@@ -1,7 +1,10 @@
-// Byte comparisons that both match finders use, and the chains' 3-byte hash.
+// What both match finders share: byte comparisons, the sizes of their tables
+// and window, and the chains' 3-byte hash.
 #pragma once
 
+#include <algorithm>
 #include <bit>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 
@@ -22,6 +25,21 @@ inline uint32_t CommonRun(const uint8_t* a, const uint8_t* b, uint32_t limit) {
   }
   while (length < limit && a[length] == b[length]) ++length;
   return length;
+}
+
+// Bits of a table index for an input of `size` bytes: about one slot per
+// byte, so that small inputs do not pay for clearing large tables.
+inline unsigned TableBits(size_t size, unsigned most) {
+  const unsigned bits = static_cast<unsigned>(std::bit_width(size | 1));
+  return std::clamp(bits, 10u, most);
+}
+
+// Mask of a ring index over a window of 2^`window_bits` bytes (at least
+// 64 KiB), or over the whole input when that is smaller.
+inline uint32_t WindowMask(size_t size, unsigned window_bits) {
+  return static_cast<uint32_t>(std::min<uint64_t>(uint64_t{1} << std::max(window_bits, 16u),
+                                                  std::bit_ceil(std::max<uint64_t>(size, 1))) -
+                               1);
 }
 
 // Multiplicative hash of the three bytes at `p`, `bits` wide.

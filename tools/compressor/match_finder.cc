@@ -11,26 +11,12 @@
 
 namespace kv::compressor {
 
-namespace {
-
-// Bits of a table index for an input of `size` bytes: about one slot per
-// byte, so that small inputs do not pay for clearing large tables.
-unsigned TableBits(size_t size, unsigned most) {
-  const unsigned bits = static_cast<unsigned>(std::bit_width(size | 1));
-  return std::clamp(bits, 10u, most);
-}
-
-}  // namespace
-
 MatchFinder::MatchFinder(std::span<const uint8_t> input, uint32_t short_depth, uint32_t long_depth,
                          uint32_t nice_length, unsigned window_bits)
     : input_(input),
       hash_bits_(TableBits(input.size(), kMaxHashBits)),
       long_hash_bits_(TableBits(input.size(), kMaxLongHashBits)),
-      window_mask_(static_cast<uint32_t>(
-          std::min<uint64_t>(uint64_t{1} << std::max(window_bits, 16u),
-                             std::bit_ceil(std::max<uint64_t>(input.size(), 1))) -
-          1)),
+      window_mask_(WindowMask(input.size(), window_bits)),
       short_depth_(short_depth),
       long_depth_(long_depth),
       nice_length_(nice_length),

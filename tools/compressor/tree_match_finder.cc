@@ -13,13 +13,6 @@ namespace kv::compressor {
 
 namespace {
 
-// Bits of a table index for an input of `size` bytes: about one slot per
-// byte, so that small inputs do not pay for clearing large tables.
-unsigned TableBits(size_t size, unsigned most) {
-  const unsigned bits = static_cast<unsigned>(std::bit_width(size | 1));
-  return std::clamp(bits, 10u, most);
-}
-
 // Bytes a position needs ahead of it to enter a tree: the root hash reads
 // eight.
 constexpr uint32_t kTreeBytes = 8;
@@ -31,10 +24,7 @@ TreeMatchFinder::TreeMatchFinder(std::span<const uint8_t> input, uint32_t depth,
     : input_(input),
       hash_bits_(TableBits(input.size(), kHashBits)),
       root_bits_(TableBits(input.size(), kMaxRootBits)),
-      window_mask_(static_cast<uint32_t>(
-          std::min<uint64_t>(uint64_t{1} << std::max(window_bits, 16u),
-                             std::bit_ceil(std::max<uint64_t>(input.size(), 1))) -
-          1)),
+      window_mask_(WindowMask(input.size(), window_bits)),
       // A position a whole window back may have had its slot reused, and the
       // slots of those a little less far back belong to the later positions
       // of a batch, whose walks may be filling them in; all that hang below
