@@ -1,13 +1,13 @@
 #!/usr/bin/env bash
-# Compares the export tables of the built libraries with tests/exports.txt:
-# every plain name (and on Windows every callee-pops twin) present, nothing
-# else exported, and the DLLs importing system DLLs only.
+# Compares the export tables of the built libraries with the list each build
+# writes from src/engine/export_list.h (build/<preset>/exports.txt): every
+# plain name (and on Windows every callee-pops twin) present, nothing else
+# exported, and the DLLs importing system DLLs only.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-list=$root/tests/exports.txt
 status=0
 
-expected_names() {  # $1: windows or posix
+expected_names() {  # $1: windows or posix, $2: the build's export list
   while read -r name bytes decorated; do
     case "$name" in ''|'#'*) continue ;; esac
     if [ "$1" = posix ]; then echo "$name"; continue; fi
@@ -17,12 +17,12 @@ expected_names() {  # $1: windows or posix
       echo "$name"
       echo "_${name}_stdcall@${bytes}"
     fi
-  done <"$list" | sort
+  done <"$2" | sort
 }
 
 compare() {  # $1: label, $2: expected file, $3: actual file
   if ! diff -u "$2" "$3" >/dev/null; then
-    echo "export table of $1 differs from tests/exports.txt (- expected, + found):"
+    echo "export table of $1 differs from its export list (- expected, + found):"
     diff -u "$2" "$3" | tail -n +3 || true
     status=1
   else
@@ -35,7 +35,7 @@ trap 'rm -rf "$tmp"' EXIT
 
 linux_lib=$root/build/linux/libkvserver.so
 if [ -f "$linux_lib" ]; then
-  expected_names posix >"$tmp/posix.expected"
+  expected_names posix "$root/build/linux/exports.txt" >"$tmp/posix.expected"
   nm -D --defined-only "$linux_lib" | awk '$2 == "T" {print $3}' | sort >"$tmp/posix.actual"
   compare "$linux_lib" "$tmp/posix.expected" "$tmp/posix.actual"
 fi
@@ -44,7 +44,8 @@ for arch in win32 win64; do
   dll=$root/build/$arch/kvserver.dll
   [ -f "$dll" ] || { echo "missing $dll"; status=1; continue; }
   objdump=$([ $arch = win32 ] && echo i686-w64-mingw32-objdump || echo x86_64-w64-mingw32-objdump)
-  { expected_names windows
+  list=$root/build/$arch/exports.txt
+  { expected_names windows "$list"
     # Decorated C++ names: the third column of a line, per architecture.
     grep -v '^#' "$list" | awk -v a=$arch '$3 != "" { split($3, n, ","); print (a == "win32" ? n[1] : n[2]) }'
   } | sort >"$tmp/$arch.expected"

@@ -12,9 +12,20 @@ Engine::Engine(EngineOptions options)
 }
 
 void Engine::AttachToProcess() {
-  unzip_ = UnzipLibrary::Load();
   pause_event_ = std::make_unique<platform::ManualResetEvent>(true);
   scan_paused_ = false;
+}
+
+void Engine::LoadUnzipLibraryOnce() {
+  std::call_once(unzip_once_, [this] {
+    unzip_ = UnzipLibrary::Load();
+    unzip_loaded_.store(true, std::memory_order_release);
+  });
+}
+
+const UnzipLibrary& Engine::unzip() const {
+  static const UnzipLibrary kAbsent;
+  return unzip_loaded_.load(std::memory_order_acquire) ? unzip_ : kAbsent;
 }
 
 int32_t Engine::SetScanMode(int32_t mode) {

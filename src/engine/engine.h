@@ -9,8 +9,9 @@
 #include <mutex>
 #include <string>
 
+#include "config/data_folder.h"
 #include "database/pest_database.h"
-#include "database/pest_info_table.h"
+#include "database/pest_info_store.h"
 #include "engine/unzip_library.h"
 #include "exclusions/exclusion_list.h"
 #include "platform/sync.h"
@@ -37,7 +38,9 @@ struct EngineOptions {
 class Engine {
  public:
   // Builds the global objects in their order, then does the work of process
-  // attach as the last step, so attach always sees them constructed.
+  // attach as the last step, so attach always sees them constructed. The
+  // unzip library is not loaded here (a library's attach runs under the
+  // system's loader lock) but by the first Initialize.
   explicit Engine(EngineOptions options = {});
   Engine(const Engine&) = delete;
   Engine& operator=(const Engine&) = delete;
@@ -56,7 +59,8 @@ class Engine {
   void WaitWhilePaused();
 
   // --- Start and stop. ---
-  // Sets the default masks, finds and loads KVFILE.DAT (the set folder or
+  // Loads the unzip library the first time it runs (once per engine, whatever
+  // the outcome); sets the default masks, finds and loads KVFILE.DAT (the set folder or
   // KVLocation, then KVCLLocation, then the host's folder), reloads the
   // exclusion list, counts the start, takes the table's largest file size
   // as the scan limit and resets the scan mode. Returns the load's status;
@@ -80,39 +84,36 @@ class Engine {
   int32_t GetDetailedPestInformationFromName(const char* name, _DETAILED_PEST_INFORMATION** out);
   // A new copy of the record at `index` of the loaded table, or null.
   _DETAILED_PEST_INFORMATION* GetDetailedPestInfoByIndex(int32_t index);
-  bool pest_info_loaded() const { return pest_info_loaded_; }
+  bool pest_info_loaded() const { return pest_info_.loaded(); }
 
   int32_t scan_mode() const { return scan_mode_.load(std::memory_order_relaxed); }
   bool scan_paused() const { return scan_paused_.load(std::memory_order_relaxed); }
+  // Whether a walk passes the pause gate without waiting.
+  bool pause_gate_open() const { return pause_event_->IsSet(); }
   uint32_t max_scan_file_size() const { return max_scan_file_size_; }
   int32_t init_count() const { return init_count_.load(); }
   FileMasks& file_masks() { return file_masks_; }
-  const UnzipLibrary& unzip() const { return unzip_; }
+  // The unzip library, once the first Initialize has looked for it; absent
+  // (not ready) before.
+  const UnzipLibrary& unzip() const;
   PestDatabase& database() { return database_; }
 
   ExclusionList& exclusions() { return exclusions_; }
   // The data folder a host set or the last data-file search used.
-  std::string& dat_folder() { return dat_folder_; }
-  const std::string& dat_folder() const { return dat_folder_; }
+  DataFolder& data_folder() { return data_folder_; }
 
  private:
   void AttachToProcess();
-  int32_t LoadPestInfoLocked();
-  void UnloadPestInfoLocked();
+  void LoadUnzipLibraryOnce();
+  PestInfoStore::Locate PestInfoLocator();
 
   // The global objects, in their order of construction (torn down in the
   // reverse order).
   ExclusionList exclusions_;
   PestDatabase database_;
-  std::string dat_folder_;
+  DataFolder data_folder_;
   FileMasks file_masks_;
-
-  // The pest information table belongs with the database; its loads and
-  // reference count are serialised here.
-  std::mutex pest_info_mutex_;
-  PestInfoTable pest_info_;
-  bool pest_info_loaded_ = false;
-  int32_t pest_info_refs_ = 0;
+  PestInfoStore pest_info_;
 
   // Engine-wide state; the walk reads the flags without a lock.
   std::unique_ptr<platform::ManualResetEvent> pause_event_;
@@ -120,7 +121,9 @@ class Engine {
   std::atomic<int32_t> init_count_{0};
   std::atomic<uint32_t> max_scan_file_size_{kDefaultMaxScanFileSize};
   std::atomic<int32_t> scan_mode_{0};
-  UnzipLibrary unzip_;
+  std::once_flag unzip_once_;
+  std::atomic<bool> unzip_loaded_{false};
+  UnzipLibrary unzip_;  // written once, before unzip_loaded_ is set
 };
 
 // The one engine the exported functions drive, built when the library loads.

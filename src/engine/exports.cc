@@ -1,16 +1,41 @@
-// The flat exported functions: a thin shell over the one Engine. The Windows
-// callee-pops twins follow at the end; kvserver.def.in gives their names.
+// The flat exported functions: a thin shell over the one Engine (the other
+// exports_*.cc hold the rest by topic; exports_twins.cc the Windows twins).
+#include <new>
+
 #include "database/data_file.h"
 #include "engine/engine.h"
 #include "engine/export_guard.h"
 #include "kvserver.h"
+#include "platform/library_state.h"
 
 namespace kv {
+namespace {
 
-// Built when the library is loaded, destroyed when it is unloaded.
-Engine g_engine;
+// Holds the one engine: built when the library is loaded, torn down when it
+// is released, but left alone when the process is ending. Then every other
+// thread is already gone, perhaps while holding one of the engine's locks,
+// and a teardown could hang the exit; the system reclaims everything.
+class EngineHolder {
+ public:
+  EngineHolder() : engine_(new (storage_) Engine) {}
+  ~EngineHolder() {
+    if (!platform::ProcessExiting()) engine_->~Engine();
+  }
+  EngineHolder(const EngineHolder&) = delete;
+  EngineHolder& operator=(const EngineHolder&) = delete;
 
-Engine& TheEngine() { return g_engine; }
+  Engine& engine() { return *engine_; }
+
+ private:
+  alignas(Engine) unsigned char storage_[sizeof(Engine)];
+  Engine* engine_;
+};
+
+EngineHolder g_engine;
+
+}  // namespace
+
+Engine& TheEngine() { return g_engine.engine(); }
 
 }  // namespace kv
 
@@ -38,20 +63,5 @@ KV_EXPORT int32_t KV_CDECL kvVerifyDAT(const char* path) {
     return kv::ToInt(kv::ReadDataFile(path, kv::DateCheck::kLast, nullptr));
   });
 }
-
-#if defined(_WIN32)
-// Callee-pops twins. Each only calls its plain function; the .def file
-// exports "kvX_stdcall@N" under the name "_kvX_stdcall@N".
-
-int32_t KV_STDCALL kvSetScanMode_stdcall(int32_t mode) {
-  return kvSetScanMode(mode);
-}
-int32_t KV_STDCALL kvPauseScan_stdcall(void) { return kvPauseScan(); }
-int32_t KV_STDCALL kvResumeScan_stdcall(void) { return kvResumeScan(); }
-int32_t KV_STDCALL kvImmediateExit_stdcall(void) { return kvImmediateExit(); }
-int32_t KV_STDCALL kvVerifyDAT_stdcall(const char* path) {
-  return kvVerifyDAT(path);
-}
-#endif
 
 }  // extern "C"

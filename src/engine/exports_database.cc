@@ -1,5 +1,5 @@
 // Exports of the signature table: the raw lookup fpi and the lookups that
-// hand out detection records, with their release. Windows twins at the end.
+// hand out detection records, with their release.
 #include "common/pest_information.h"
 #include "engine/engine.h"
 #include "engine/export_guard.h"
@@ -33,19 +33,5 @@ kvDeallocatePestInformation(_PEST_INFORMATION* record) {
   kv::DeletePestInformation(record);
   return 1;
 }
-
-#if defined(_WIN32)
-// Callee-pops twins (fpi has none).
-_PEST_INFORMATION* KV_STDCALL kvFindPestByPVT_stdcall(uint32_t pvt) {
-  return kvFindPestByPVT(pvt);
-}
-_PEST_INFORMATION* KV_STDCALL kvFindPestByName_stdcall(const char* name) {
-  return kvFindPestByName(name);
-}
-int32_t KV_STDCALL kvDeallocatePestInformation_stdcall(
-    _PEST_INFORMATION* record) {
-  return kvDeallocatePestInformation(record);
-}
-#endif
 
 }  // extern "C"

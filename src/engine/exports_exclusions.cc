@@ -1,7 +1,6 @@
 // Exports of the data folder, the exclusion list and the process lookup: a
-// thin shell over the one Engine, with the Windows callee-pops twins at the
-// end (kvserver.def.in gives their names).
-#include "engine/data_folder.h"
+// thin shell over the one Engine.
+#include "config/data_folder.h"
 #include "engine/engine.h"
 #include "engine/export_guard.h"
 #include "kvserver.h"
@@ -12,12 +11,12 @@ using kv::TheEngine;
 extern "C" {
 
 KV_EXPORT int32_t KV_CDECL kvGetDATFolder(char* buffer, int32_t size) {
-  return kv::Guarded(0, [&] { return kv::CopyDatFolder(TheEngine().dat_folder(), buffer, size); });
+  return kv::Guarded(0, [&] { return TheEngine().data_folder().CopyTo(buffer, size); });
 }
 
 KV_EXPORT int32_t KV_CDECL kvSetDATFolder(const char* folder) {
   return kv::Guarded(0, [&] {
-    if (folder != nullptr) TheEngine().dat_folder() = folder;
+    if (folder != nullptr) TheEngine().data_folder().Set(folder);
     return 1;
   });
 }
@@ -46,20 +45,5 @@ KV_EXPORT int32_t KV_CDECL kvGetProcessFilename(uint32_t process_id, char* buffe
   return kv::Guarded(
       -1, [&] { return kv::GetProcessFilename(process_id, buffer, static_cast<uint32_t>(size)); });
 }
-
-#if defined(_WIN32)
-int32_t KV_STDCALL kvGetDATFolder_stdcall(char* buffer, int32_t size) {
-  return kvGetDATFolder(buffer, size);
-}
-int32_t KV_STDCALL kvSetDATFolder_stdcall(const char* folder) { return kvSetDATFolder(folder); }
-int32_t KV_STDCALL kvAddExclusion_stdcall(const char* path) { return kvAddExclusion(path); }
-int32_t KV_STDCALL kvRemoveExclusion_stdcall(const char* path) { return kvRemoveExclusion(path); }
-const char* KV_STDCALL kvFindFirstExclusion_stdcall(void) { return kvFindFirstExclusion(); }
-const char* KV_STDCALL kvFindNextExclusion_stdcall(void) { return kvFindNextExclusion(); }
-int32_t KV_STDCALL kvIsFileExcluded_stdcall(const char* path) { return kvIsFileExcluded(path); }
-int32_t KV_STDCALL kvGetProcessFilename_stdcall(uint32_t process_id, char* buffer, int32_t size) {
-  return kvGetProcessFilename(process_id, buffer, size);
-}
-#endif
 
 }  // extern "C"

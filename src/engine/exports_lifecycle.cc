@@ -1,5 +1,4 @@
 // Exported start and stop of the engine, and the pest information exports.
-// Windows twins at the end.
 #include "database/pest_info_table.h"
 #include "engine/engine.h"
 #include "engine/export_guard.h"
@@ -50,26 +49,5 @@ KV_EXPORT int32_t KV_CDECL kvDeallocateDetailedPestInformation(_DETAILED_PEST_IN
   kv::FreeDetailedPestInformation(info);
   return 1;
 }
-
-#if defined(_WIN32)
-int32_t KV_STDCALL kvServerInitialize_stdcall(void) { return kvServerInitialize(); }
-int32_t KV_STDCALL kvServerDeinitialize_stdcall(void) { return kvServerDeinitialize(); }
-int32_t KV_STDCALL kvLoadPestInfo_stdcall(void) { return kvLoadPestInfo(); }
-int32_t KV_STDCALL kvUnloadPestInfo_stdcall(void) { return kvUnloadPestInfo(); }
-int32_t KV_STDCALL kvGetDetailedPestInformation_stdcall(uint32_t pest_id,
-                                                        _DETAILED_PEST_INFORMATION** out) {
-  return kvGetDetailedPestInformation(pest_id, out);
-}
-int32_t KV_STDCALL kvGetDetailedPestInformationFromName_stdcall(const char* name,
-                                                                _DETAILED_PEST_INFORMATION** out) {
-  return kvGetDetailedPestInformationFromName(name, out);
-}
-_DETAILED_PEST_INFORMATION* KV_STDCALL kvGetDetailedPestInfoByIndex_stdcall(int32_t index) {
-  return kvGetDetailedPestInfoByIndex(index);
-}
-int32_t KV_STDCALL kvDeallocateDetailedPestInformation_stdcall(_DETAILED_PEST_INFORMATION* info) {
-  return kvDeallocateDetailedPestInformation(info);
-}
-#endif
 
 }  // extern "C"

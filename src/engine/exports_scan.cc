@@ -14,11 +14,4 @@ KV_EXPORT int32_t KV_CDECL kvSetFileMasks(const char* masks) {
   return kv::Guarded(0, [masks] { return kv::TheEngine().file_masks().Set(masks); });
 }
 
-#if defined(_WIN32)
-_PEST_INFORMATION* KV_STDCALL kvScanSingleFile_stdcall(const char* path) {
-  return kvScanSingleFile(path);
-}
-int32_t KV_STDCALL kvSetFileMasks_stdcall(const char* masks) { return kvSetFileMasks(masks); }
-#endif
-
 }  // extern "C"

@@ -1,56 +1,33 @@
 // The pest information operations: the table loaded on request and counted
 // by references, or loaded for the length of one call.
-#include "engine/data_folder.h"
 #include "engine/engine.h"
 
 namespace kv {
 
-int32_t Engine::LoadPestInfo() {
-  std::lock_guard<std::mutex> lock(pest_info_mutex_);
-  return LoadPestInfoLocked();
-}
-
-int32_t Engine::LoadPestInfoLocked() {
-  if (pest_info_loaded_) {
-    ++pest_info_refs_;
-    return 0;
-  }
+PestInfoStore::Locate Engine::PestInfoLocator() {
   // KVINFO.DAT never comes from a folder the host set, and the search
   // leaves the data folder at the folder it took.
-  const std::string path = LocateDataFile(kPestInfoFileName, false, dat_folder_);
-  const DatStatus status = pest_info_.Load(path.c_str());
-  if (status != DatStatus::kOk) return ToInt(status);
-  pest_info_loaded_ = true;
-  pest_info_refs_ = 1;
-  return 0;
+  return [this] { return data_folder_.Locate(kPestInfoFileName, false); };
 }
+
+int32_t Engine::LoadPestInfo() { return ToInt(pest_info_.Load(PestInfoLocator())); }
 
 int32_t Engine::UnloadPestInfo() {
-  std::lock_guard<std::mutex> lock(pest_info_mutex_);
-  UnloadPestInfoLocked();
+  pest_info_.Unload();
   return 0;
-}
-
-void Engine::UnloadPestInfoLocked() {
-  if (!pest_info_loaded_) return;
-  if (--pest_info_refs_ > 0) return;
-  pest_info_.Clear();
-  pest_info_loaded_ = false;
 }
 
 int32_t Engine::GetDetailedPestInformation(uint32_t pest_id, _DETAILED_PEST_INFORMATION** out) {
-  std::lock_guard<std::mutex> lock(pest_info_mutex_);
-  const bool loaded_for_this_call = !pest_info_loaded_;
-  if (loaded_for_this_call) {
-    const int32_t status = LoadPestInfoLocked();
-    if (status != 0) return status;
-  }
-  database_.WaitUsable();
-  const PestInfoRecord* record = pest_info_.ById(pest_id);
+  bool found = false;
   _DETAILED_PEST_INFORMATION* copy = nullptr;
-  if (record != nullptr && out != nullptr) copy = CopyForHost(*record);
-  if (loaded_for_this_call) UnloadPestInfoLocked();
-  if (record == nullptr) return kStatusPestNotFound;
+  const DatStatus status = pest_info_.WithTable(PestInfoLocator(), [&](const PestInfoTable& table) {
+    database_.WaitUsable();
+    const PestInfoRecord* record = table.ById(pest_id);
+    found = record != nullptr;
+    if (found && out != nullptr) copy = CopyForHost(*record);
+  });
+  if (status != DatStatus::kOk) return ToInt(status);
+  if (!found) return kStatusPestNotFound;
   if (out != nullptr) *out = copy;
   return 0;
 }
@@ -68,10 +45,13 @@ int32_t Engine::GetDetailedPestInformationFromName(const char* name,
 }
 
 _DETAILED_PEST_INFORMATION* Engine::GetDetailedPestInfoByIndex(int32_t index) {
-  std::lock_guard<std::mutex> lock(pest_info_mutex_);
-  database_.WaitUsable();
-  const PestInfoRecord* record = pest_info_.At(index);
-  return record == nullptr ? nullptr : CopyForHost(*record);
+  _DETAILED_PEST_INFORMATION* copy = nullptr;
+  pest_info_.WithLoadedTable([&](const PestInfoTable& table) {
+    database_.WaitUsable();
+    const PestInfoRecord* record = table.At(index);
+    if (record != nullptr) copy = CopyForHost(*record);
+  });
+  return copy;
 }
 
 }  // namespace kv

@@ -7,7 +7,7 @@
 #include <memory>
 #include <optional>
 
-#include "engine/data_folder.h"
+#include "config/data_folder.h"
 #include "platform/message.h"
 #include "platform/paths.h"
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "common/crc32.h"
-#include "engine/data_folder.h"
+#include "config/data_folder.h"
 #include "platform/files.h"
 #include "platform/paths.h"
 #include "platform/stamp.h"

@@ -16,6 +16,9 @@ class ManualResetEvent {
   void Reset();
   // Returns once the event is signalled (at once if it already is).
   void Wait();
+  // Whether a Wait() would return at once now; false for an event that
+  // could not be created.
+  bool IsSet() const;
   // False when the underlying object could not be created.
   bool valid() const;
 

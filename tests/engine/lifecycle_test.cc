@@ -6,7 +6,7 @@
 #include <memory>
 
 #include "common/pest_information.h"
-#include "engine/data_folder.h"
+#include "config/data_folder.h"
 #include "support/engine_fixture.h"
 
 namespace kv {
@@ -43,7 +43,7 @@ TEST(Lifecycle, FailedInitializeSetsDefaultMasksAndNothingElse) {
   // The data folder is the last candidate tried: the host's folder.
   std::string host_folder = GetHostFolder(kPathBufferSize).value_or("");
   AppendSeparator(host_folder);
-  EXPECT_EQ(engine.dat_folder(), host_folder);
+  EXPECT_EQ(engine.data_folder().Get(), host_folder);
   EXPECT_EQ(engine.Deinitialize(), 9);
 }
 
@@ -55,7 +55,7 @@ TEST(Lifecycle, InitializeLoadsResetsScanModeAndCounts) {
   EXPECT_EQ(engine.init_count(), 1);
   EXPECT_EQ(engine.scan_mode(), 0);
   EXPECT_EQ(engine.max_scan_file_size(), EngineFixture::kComplementedSize);
-  EXPECT_EQ(engine.dat_folder(), fixture.DataFolderWithSeparator());
+  EXPECT_EQ(engine.data_folder().Get(), fixture.DataFolderWithSeparator());
   EXPECT_NE(Scan(engine, fixture.trojan_path()), nullptr);
 
   ASSERT_EQ(engine.Initialize(), 0);  // a second load replaces the table
@@ -72,9 +72,9 @@ TEST(Lifecycle, SetFolderIsHonouredAndGetsItsSeparator) {
   EngineFixture fixture;
   fixture.settings().Remove("KVLocation");
   Engine& engine = fixture.engine();
-  engine.dat_folder() = fixture.data().path().string();
+  engine.data_folder().Set(fixture.data().path().string());
   ASSERT_EQ(engine.Initialize(), 0);
-  EXPECT_EQ(engine.dat_folder(), fixture.DataFolderWithSeparator());
+  EXPECT_EQ(engine.data_folder().Get(), fixture.DataFolderWithSeparator());
 }
 
 TEST(SingleFileScan, DetectsStoredAndComplementedFingerprints) {
@@ -183,9 +183,9 @@ TEST(PestInformation, LoadIgnoresAndReplacesTheSetFolder) {
   fixture.WritePestInfo();
   Engine& engine = fixture.engine();
   test::TempFolder elsewhere;
-  engine.dat_folder() = elsewhere.path().string();
+  engine.data_folder().Set(elsewhere.path().string());
   ASSERT_EQ(engine.LoadPestInfo(), 0);
-  EXPECT_EQ(engine.dat_folder(), fixture.DataFolderWithSeparator());
+  EXPECT_EQ(engine.data_folder().Get(), fixture.DataFolderWithSeparator());
 }
 
 }  // namespace

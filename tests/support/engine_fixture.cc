@@ -2,7 +2,7 @@
 #include "support/engine_fixture.h"
 
 #include "common/crc32.h"
-#include "engine/data_folder.h"
+#include "config/data_folder.h"
 #include "support/info_payload.h"
 #include "support/signature_file.h"
 

@@ -14,7 +14,7 @@
 #include <cstdio>
 #include <string>
 
-#include "engine/data_folder.h"
+#include "config/data_folder.h"
 #include "exclusions/exclusion_store.h"
 #include "kvserver.h"
 #include "platform/modules.h"

@@ -42,6 +42,10 @@ void ManualResetEvent::Wait() {
   });
 }
 
+bool ManualResetEvent::IsSet() const {
+  return state_->signalled.load(std::memory_order_acquire);
+}
+
 bool ManualResetEvent::valid() const { return state_ != nullptr; }
 
 }  // namespace kv::platform

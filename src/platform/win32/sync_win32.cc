@@ -30,6 +30,10 @@ void ManualResetEvent::Wait() {
   if (state_->event != nullptr) ::WaitForSingleObject(state_->event, INFINITE);
 }
 
+bool ManualResetEvent::IsSet() const {
+  return state_->event != nullptr && ::WaitForSingleObject(state_->event, 0) == WAIT_OBJECT_0;
+}
+
 bool ManualResetEvent::valid() const { return state_->event != nullptr; }
 
 }  // namespace kv::platform

@@ -7,14 +7,11 @@
 
 #include <atomic>
 
+#include "platform/library_state.h"
 #include "platform/threads.h"
 
 namespace kv::platform {
 namespace {
-
-// Set when the library is being unloaded: from then on, waiting for a thread
-// to end would wait for the loader lock that the unloading thread holds.
-std::atomic<bool> g_library_unloading{false};
 
 // The thread's state, changed only by atomic exchanges so that no lock is
 // ever held by a thread that may be terminated. A thread is idle, and safe to
@@ -55,7 +52,7 @@ class Win32SleepingThread final : public SleepingThread, public SleepingThread::
   bool Stop() override {
     if (handle_ == nullptr || stopped_) return clean_;
     stopped_ = true;
-    if (!g_library_unloading.load()) return Join();
+    if (!LibraryUnloading()) return Join();
     stop_.store(true);
     for (;;) {
       if (::WaitForSingleObject(handle_, 0) == WAIT_OBJECT_0) {
@@ -134,12 +131,3 @@ std::unique_ptr<SleepingThread> SleepingThread::Start(Body body) {
 }
 
 }  // namespace kv::platform
-
-// The library's entry point. The C run-time calls it before it destroys the
-// library's global objects, so the engine's watcher knows to be terminated
-// rather than waited for. In programs that link the engine statically it is
-// never called.
-extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
-  if (reason == DLL_PROCESS_DETACH) kv::platform::g_library_unloading.store(true);
-  return TRUE;
-}

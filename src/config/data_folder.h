@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <mutex>
 #include <optional>
 #include <string>
 
@@ -47,5 +48,25 @@ int32_t CopyDatFolder(const std::string& dat_folder, char* buffer, int32_t size)
 
 // Appends the platform separator unless the text already ends with one.
 void AppendSeparator(std::string& folder);
+
+// The data folder (DatFolder): set by a host, rewritten by every data-file
+// search. Hosts may set and read it from any thread while a start or a pest
+// information load searches, so it has one owner with its own lock; the lock
+// is never held across the search itself, which reads the settings and the
+// file system.
+class DataFolder {
+ public:
+  void Set(std::string folder);
+  std::string Get() const;
+  // kvGetDATFolder's copy (see CopyDatFolder) of the current folder.
+  int32_t CopyTo(char* buffer, int32_t size) const;
+  // LocateDataFile from the current folder; the folder the search took
+  // replaces it.
+  std::string Locate(const char* file_name, bool honour_set_folder);
+
+ private:
+  mutable std::mutex mutex_;
+  std::string folder_;
+};
 
 }  // namespace kv

@@ -1,6 +1,6 @@
 // Data-folder resolution: the settings readers, both search orders, the
 // trailing-separator rules and kvGetDATFolder's copy limits.
-#include "engine/data_folder.h"
+#include "config/data_folder.h"
 
 #include <gtest/gtest.h>
 

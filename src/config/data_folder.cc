@@ -1,5 +1,5 @@
 // Data-folder resolution: the three sources and the two search orders.
-#include "engine/data_folder.h"
+#include "config/data_folder.h"
 
 #include <cstring>
 
@@ -90,6 +90,28 @@ int32_t CopyDatFolder(const std::string& dat_folder, char* buffer, int32_t size)
   }
   std::memcpy(buffer, dat_folder.c_str(), dat_folder.size() + 1);
   return 1;
+}
+
+void DataFolder::Set(std::string folder) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  folder_ = std::move(folder);
+}
+
+std::string DataFolder::Get() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return folder_;
+}
+
+int32_t DataFolder::CopyTo(char* buffer, int32_t size) const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return CopyDatFolder(folder_, buffer, size);
+}
+
+std::string DataFolder::Locate(const char* file_name, bool honour_set_folder) {
+  std::string folder = Get();
+  std::string path = LocateDataFile(file_name, honour_set_folder, folder);
+  Set(std::move(folder));
+  return path;
 }
 
 }  // namespace kv
