@@ -4,8 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <optional>
 #include <string>
+#include <thread>
 
 #include "platform/modules.h"
 #include "support/native_path.h"
@@ -220,6 +222,33 @@ TEST(CopyDatFolder, CopiesOnlyWhatFits) {
   EXPECT_EQ(CopyDatFolder(folder, buffer, length), 1);
   EXPECT_EQ(std::string(buffer), folder);
   EXPECT_EQ(buffer[length + 1], '#');  // exactly length + 1 bytes written
+}
+
+TEST(DataFolder, SettersAndReadersOnManyThreadsSeeWholeFolders) {
+  // Hosts set and read the folder while a start searches from it; every
+  // text read must be one that was set (never a freed or torn string).
+  DataFolder folder;
+  const std::string short_folder = "s";
+  const std::string long_folder(300, 'l');
+  std::atomic<bool> torn{false};
+  auto setter = [&](const std::string& text) {
+    for (int i = 0; i < 2000; ++i) folder.Set(text);
+  };
+  auto reader = [&] {
+    char buffer[302];
+    for (int i = 0; i < 2000; ++i) {
+      const std::string text = folder.Get();
+      if (!text.empty() && text != short_folder && text != long_folder) torn = true;
+      if (folder.CopyTo(buffer, 301) == 1 && buffer != short_folder && buffer != long_folder) {
+        torn = true;
+      }
+    }
+  };
+  std::thread a(setter, short_folder), b(setter, long_folder), c(reader);
+  a.join();
+  b.join();
+  c.join();
+  EXPECT_FALSE(torn);
 }
 
 }  // namespace

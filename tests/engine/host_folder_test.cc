@@ -122,5 +122,15 @@ TEST_F(TestHost, SpawnsProcessAndUnloadsAtOnceWhileTheWatcherSleeps) {
   EXPECT_LT(std::stoi(unload.substr(2)), 10000) << "milliseconds to unload";
 }
 
+TEST_F(TestHost, SpawnsProcessAndExitsWithTheLibraryLoadedAndTheWatcherAsleep) {
+  // Process exit skips the engine's teardown (the watcher is already gone);
+  // the host must still exit cleanly and at once.
+  test::WriteFileBytes(
+      host_folder_ / "KVFILE.DAT",
+      test::SignatureFile(
+          {{.pest_id = 1, .pvt = 0x1234, .file_size = 10, .name = "Trojan.Sleeper"}}));
+  EXPECT_EQ(Run({"initialize"})["initialize"], "0");
+}
+
 }  // namespace
 }  // namespace kv
