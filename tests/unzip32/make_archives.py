@@ -6,7 +6,7 @@ Python's zipfile, into the folder given as the only argument:
   plain.zip           zip -r: stored and deflated members, a folder entry, an empty file
   encrypted.zip       zip -P secret: every member encrypted
   zip64.zip           zip -fz: ZIP64 records and extra fields
-  commented.zip       zip -z: a 60,000-byte archive comment
+  commented.zip       zip, then a 60,000-byte archive comment
   streamed.zip        zip writing to a pipe: data descriptors with their signature
   prefixed.zip        plain.zip behind 4096 bytes of a program stub, offsets unadjusted
   descriptors.zip     zipfile on an unseekable stream: data descriptors
@@ -65,7 +65,10 @@ def main(out):
     zip_command(out, ["-r", archive("plain.zip")] + members, source)
     zip_command(out, ["-P", "secret", archive("encrypted.zip"), "a.exe", "b.txt"], source)
     zip_command(out, ["-fz", archive("zip64.zip"), "a.exe", "b.txt"], source)
-    zip_command(out, ["-z", archive("commented.zip"), "b.txt"], source, stdin=b"c" * 60000)
+    # zip wraps a comment's lines, so zipfile sets the comment to an exact length.
+    zip_command(out, [archive("commented.zip"), "b.txt"], source)
+    with zipfile.ZipFile(archive("commented.zip"), "a") as z:
+        z.comment = b"c" * 60000
     streamed = subprocess.run(["zip", "-q", "-X", "-", "a.exe", "b.txt"], cwd=source,
                               check=True, stdout=subprocess.PIPE).stdout
     write(archive("streamed.zip"), streamed)
