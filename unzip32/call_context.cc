@@ -16,21 +16,29 @@ std::atomic<uint32_t>& MaxMemberSize() {
 
 int ResultOf(zip::ZipStatus status) {
   switch (status) {
-    case zip::ZipStatus::kOk: return UNZIP32_OK;
-    case zip::ZipStatus::kNotArchive: return UNZIP32_NOT_ARCHIVE;
+    case zip::ZipStatus::kOk:
+      return UNZIP32_OK;
+    case zip::ZipStatus::kNotArchive:
+      return UNZIP32_NOT_ARCHIVE;
     case zip::ZipStatus::kTooManyMembers:
     case zip::ZipStatus::kDirectoryTooLarge:
     case zip::ZipStatus::kDeclaredSizeTooLarge:
-    case zip::ZipStatus::kInflateLimit: return UNZIP32_LIMIT;
-    case zip::ZipStatus::kUnsupportedMethod: return UNZIP32_UNSUPPORTED;
-    case zip::ZipStatus::kBadPassword: return UNZIP32_BAD_PASSWORD;
-    case zip::ZipStatus::kWriteError: return UNZIP32_WRITE_FAILED;
-    case zip::ZipStatus::kOutOfMemory: return UNZIP32_NO_MEMORY;
+    case zip::ZipStatus::kInflateLimit:
+      return UNZIP32_LIMIT;
+    case zip::ZipStatus::kUnsupportedMethod:
+      return UNZIP32_UNSUPPORTED;
+    case zip::ZipStatus::kBadPassword:
+      return UNZIP32_BAD_PASSWORD;
+    case zip::ZipStatus::kWriteError:
+      return UNZIP32_WRITE_FAILED;
+    case zip::ZipStatus::kOutOfMemory:
+      return UNZIP32_NO_MEMORY;
     case zip::ZipStatus::kDamagedDirectory:
     case zip::ZipStatus::kDamagedMember:
     case zip::ZipStatus::kSizeMismatch:
     case zip::ZipStatus::kCrcMismatch:
-    case zip::ZipStatus::kReadError: return UNZIP32_DAMAGED;
+    case zip::ZipStatus::kReadError:
+      return UNZIP32_DAMAGED;
   }
   return UNZIP32_DAMAGED;
 }

@@ -54,9 +54,8 @@ UNZIP32_EXPORT int UNZIP32_CALL Wiz_UnzipToMemory(char* archive_path, char* memb
                                                   Unzip32Buffer* buffer) {
   kv::unzip32::MemberChoice choice;
   choice.name = member_name;
-  return Guarded(0, [&] {
-    return kv::unzip32::ExtractToMemory(archive_path, choice, callbacks, buffer);
-  });
+  return Guarded(
+      0, [&] { return kv::unzip32::ExtractToMemory(archive_path, choice, callbacks, buffer); });
 }
 
 UNZIP32_EXPORT void UNZIP32_CALL UzpFreeMemBuffer(Unzip32Buffer* buffer) {
@@ -64,11 +63,9 @@ UNZIP32_EXPORT void UNZIP32_CALL UzpFreeMemBuffer(Unzip32Buffer* buffer) {
 }
 
 UNZIP32_EXPORT int UNZIP32_CALL kvUnzipListIndexed(const char* archive_path,
-                                                   Unzip32IndexedMemberFn callback,
-                                                   void* context) {
-  return Guarded(UNZIP32_NO_MEMORY, [&] {
-    return kv::unzip32::ListIndexed(archive_path, callback, context);
-  });
+                                                   Unzip32IndexedMemberFn callback, void* context) {
+  return Guarded(UNZIP32_NO_MEMORY,
+                 [&] { return kv::unzip32::ListIndexed(archive_path, callback, context); });
 }
 
 UNZIP32_EXPORT int UNZIP32_CALL kvUnzipToMemoryByIndex(const char* archive_path, uint32_t index,
@@ -76,9 +73,8 @@ UNZIP32_EXPORT int UNZIP32_CALL kvUnzipToMemoryByIndex(const char* archive_path,
                                                        Unzip32Buffer* buffer) {
   kv::unzip32::MemberChoice choice;
   choice.index = index;
-  return Guarded(0, [&] {
-    return kv::unzip32::ExtractToMemory(archive_path, choice, callbacks, buffer);
-  });
+  return Guarded(
+      0, [&] { return kv::unzip32::ExtractToMemory(archive_path, choice, callbacks, buffer); });
 }
 
 UNZIP32_EXPORT uint32_t UNZIP32_CALL kvUnzipSetMaxMemberSize(uint32_t bytes) {

@@ -27,12 +27,15 @@ int EnterFolders(std::string* path, const std::vector<std::string>& components, 
     *path += kPathSeparator;
     *path += components[i];
     switch (InspectPath(*path)) {
-      case PathKind::kFolder: break;
+      case PathKind::kFolder:
+        break;
       case PathKind::kMissing:
         if (!MakeFolder(*path)) return UNZIP32_WRITE_FAILED;
         break;
-      case PathKind::kFile: return UNZIP32_WRITE_FAILED;
-      case PathKind::kOther: return UNZIP32_UNSAFE_NAME;
+      case PathKind::kFile:
+        return UNZIP32_WRITE_FAILED;
+      case PathKind::kOther:
+        return UNZIP32_UNSAFE_NAME;
     }
   }
   return UNZIP32_OK;
@@ -41,13 +44,17 @@ int EnterFolders(std::string* path, const std::vector<std::string>& components, 
 // Decides whether the file at `path` may be written.
 int ClaimTarget(std::string& path, Unzip32Callbacks* callbacks) {
   switch (InspectPath(path)) {
-    case PathKind::kMissing: return UNZIP32_OK;
-    case PathKind::kFolder: return UNZIP32_WRITE_FAILED;
-    case PathKind::kOther: return UNZIP32_UNSAFE_NAME;
-    case PathKind::kFile: break;
+    case PathKind::kMissing:
+      return UNZIP32_OK;
+    case PathKind::kFolder:
+      return UNZIP32_WRITE_FAILED;
+    case PathKind::kOther:
+      return UNZIP32_UNSAFE_NAME;
+    case PathKind::kFile:
+      break;
   }
-  const bool replace = callbacks != nullptr && callbacks->replace != nullptr &&
-                       callbacks->replace(path.data()) == 1;
+  const bool replace =
+      callbacks != nullptr && callbacks->replace != nullptr && callbacks->replace(path.data()) == 1;
   return replace ? UNZIP32_OK : UNZIP32_SKIPPED;
 }
 
@@ -56,7 +63,8 @@ int WriteMember(const OpenArchive& archive, uint32_t index, const std::string& p
   std::unique_ptr<OutputFile> file = OutputFile::Create(path);
   if (!file) return UNZIP32_WRITE_FAILED;
   FileSink sink(*file);
-  zip::ZipStatus status = zip::ExtractMember(*archive.file, *archive.directory, index, request, sink);
+  zip::ZipStatus status =
+      zip::ExtractMember(*archive.file, *archive.directory, index, request, sink);
   if (!file->Close() && status == zip::ZipStatus::kOk) status = zip::ZipStatus::kWriteError;
   if (status == zip::ZipStatus::kOk) return UNZIP32_OK;
   RemoveFile(path);  // nothing half-written is left behind
@@ -104,8 +112,8 @@ int ExtractToFolder(const Unzip32Options& options, int include_count, char** inc
   }
   int unmatched = 0;
   const std::vector<uint32_t> selected =
-      SelectMembers(*archive.directory, include_count, include_names, exclude_count,
-                    exclude_names, options.caseInsensitive != 0, &unmatched);
+      SelectMembers(*archive.directory, include_count, include_names, exclude_count, exclude_names,
+                    options.caseInsensitive != 0, &unmatched);
   uint64_t budget = CallLimits().max_inflated_bytes;
   zip::ExtractRequest request;
   request.inflate_budget = &budget;
@@ -114,9 +122,9 @@ int ExtractToFolder(const Unzip32Options& options, int include_count, char** inc
   for (uint32_t index : selected) {
     const zip::Member& member = archive.directory->member(index);
     if (callbacks != nullptr && callbacks->service != nullptr &&
-        callbacks->service(std::string(archive.directory->name(index)).c_str(),
-                           static_cast<uint32_t>(std::min<uint64_t>(
-                               member.uncompressed_size, UINT32_MAX))) != 0) {
+        callbacks->service(
+            std::string(archive.directory->name(index)).c_str(),
+            static_cast<uint32_t>(std::min<uint64_t>(member.uncompressed_size, UINT32_MAX))) != 0) {
       return UNZIP32_CANCELLED;
     }
     const int result = ExtractOne(archive, index, folder, request, callbacks);

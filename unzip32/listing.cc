@@ -64,8 +64,8 @@ std::vector<uint32_t> Picked(const zip::Directory& directory, int count, char** 
 }  // namespace
 
 std::vector<uint32_t> SelectMembers(const zip::Directory& directory, int include_count,
-                                    char** include_names, int exclude_count,
-                                    char** exclude_names, bool fold_case, int* unmatched) {
+                                    char** include_names, int exclude_count, char** exclude_names,
+                                    bool fold_case, int* unmatched) {
   *unmatched = 0;
   std::vector<uint32_t> included;
   if (include_count > 0) {

@@ -17,8 +17,8 @@ namespace kv::unzip32 {
 // `fold_case`) of that name ignoring ASCII case. Names found nowhere in the
 // include list are returned in `unmatched`.
 std::vector<uint32_t> SelectMembers(const zip::Directory& directory, int include_count,
-                                    char** include_names, int exclude_count,
-                                    char** exclude_names, bool fold_case, int* unmatched);
+                                    char** include_names, int exclude_count, char** exclude_names,
+                                    bool fold_case, int* unmatched);
 
 int ListMembers(const Unzip32Options& options, int include_count, char** include_names,
                 int exclude_count, char** exclude_names, Unzip32Callbacks* callbacks);

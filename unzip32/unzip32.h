@@ -53,18 +53,18 @@ extern "C" {
 
 /* Results of Wiz_SingleEntryUnzip and kvUnzipListIndexed. */
 #define UNZIP32_OK 0
-#define UNZIP32_SKIPPED 1         /* an existing file was kept (the overwrite query said no) */
-#define UNZIP32_DAMAGED 2         /* damaged directory or member data, CRC or size mismatch */
-#define UNZIP32_LIMIT 3           /* one of the bounds above was reached */
+#define UNZIP32_SKIPPED 1 /* an existing file was kept (the overwrite query said no) */
+#define UNZIP32_DAMAGED 2 /* damaged directory or member data, CRC or size mismatch */
+#define UNZIP32_LIMIT 3   /* one of the bounds above was reached */
 #define UNZIP32_NO_MEMORY 4
-#define UNZIP32_NOT_ARCHIVE 9     /* cannot be opened, or not a ZIP archive */
+#define UNZIP32_NOT_ARCHIVE 9 /* cannot be opened, or not a ZIP archive */
 #define UNZIP32_BAD_PARAMETERS 10
-#define UNZIP32_NO_MATCH 11       /* a named member is not in the archive */
-#define UNZIP32_UNSAFE_NAME 12    /* a name that could write outside the folder: refused */
-#define UNZIP32_WRITE_FAILED 50   /* an output file or folder cannot be written */
-#define UNZIP32_CANCELLED 80      /* the service callback asked to stop */
-#define UNZIP32_UNSUPPORTED 81    /* compression or encryption method not supported */
-#define UNZIP32_BAD_PASSWORD 82   /* encrypted, and no or a wrong password */
+#define UNZIP32_NO_MATCH 11     /* a named member is not in the archive */
+#define UNZIP32_UNSAFE_NAME 12  /* a name that could write outside the folder: refused */
+#define UNZIP32_WRITE_FAILED 50 /* an output file or folder cannot be written */
+#define UNZIP32_CANCELLED 80    /* the service callback asked to stop */
+#define UNZIP32_UNSUPPORTED 81  /* compression or encryption method not supported */
+#define UNZIP32_BAD_PASSWORD 82 /* encrypted, and no or a wrong password */
 
 /* The option record: seventeen fields, fifteen 32-bit integers and two text
  * pointers. The library reads only the ones it names; the others are
@@ -77,18 +77,18 @@ typedef struct Unzip32Options {
   int32_t option4;
   int32_t option5;
   int32_t option6;
-  int32_t verboseListing;   /* 7: nonzero lists the members instead of extracting */
+  int32_t verboseListing; /* 7: nonzero lists the members instead of extracting */
   int32_t option8;
   int32_t option9;
   int32_t option10;
   int32_t option11;
   int32_t option12;
   int32_t option13;
-  int32_t caseInsensitive;  /* 14: nonzero: names in the include and exclude
-                               lists also match ignoring ASCII case */
-  int32_t privilegeMode;    /* 15: ignored */
-  char* archivePath;        /* 16: the archive file */
-  char* extractFolder;      /* 17: where members are written; null: the current folder */
+  int32_t caseInsensitive; /* 14: nonzero: names in the include and exclude
+                              lists also match ignoring ASCII case */
+  int32_t privilegeMode;   /* 15: ignored */
+  char* archivePath;       /* 16: the archive file */
+  char* extractFolder;     /* 17: where members are written; null: the current folder */
 } Unzip32Options;
 
 /* Message output: the text of one message (errors, in English) and its
@@ -129,11 +129,11 @@ typedef struct Unzip32Callbacks {
   Unzip32PasswordFn password;
   Unzip32MemberFn sendMember;
   Unzip32ServiceFn service;
-  uint32_t totalCompressed;   /* sums over the members listed, saturated */
+  uint32_t totalCompressed; /* sums over the members listed, saturated */
   uint32_t totalUncompressed;
-  uint32_t percentSaved;      /* over the totals */
+  uint32_t percentSaved; /* over the totals */
   uint32_t memberCount;
-  uint16_t commentLength;     /* of the archive's comment */
+  uint16_t commentLength; /* of the archive's comment */
 } Unzip32Callbacks;
 
 /* A member extracted to memory; released with UzpFreeMemBuffer. */
@@ -190,8 +190,7 @@ typedef void(UNZIP32_CALL* Unzip32IndexedMemberFn)(void* context, uint32_t index
  * members sharing a name (a.exe twice, or a.exe and A.EXE) can each be
  * extracted. Results as Wiz_SingleEntryUnzip's listing. */
 UNZIP32_EXPORT int UNZIP32_CALL kvUnzipListIndexed(const char* archivePath,
-                                                   Unzip32IndexedMemberFn callback,
-                                                   void* context);
+                                                   Unzip32IndexedMemberFn callback, void* context);
 
 /* Wiz_UnzipToMemory for the member at `index` of the central directory. */
 UNZIP32_EXPORT int UNZIP32_CALL kvUnzipToMemoryByIndex(const char* archivePath, uint32_t index,

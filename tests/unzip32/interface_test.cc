@@ -19,15 +19,20 @@ namespace fs = std::filesystem;
 
 std::string Archive(const std::string& name) { return TestDataPath("unzip32/" + name).string(); }
 
-Bytes SourceFile(const std::string& name) { return ReadFileBytes(TestDataPath("unzip32/source/" + name)); }
+Bytes SourceFile(const std::string& name) {
+  return ReadFileBytes(TestDataPath("unzip32/source/" + name));
+}
 
 uint32_t Crc(const Bytes& bytes) {
-  return static_cast<uint32_t>(crc32(crc32(0, nullptr, 0), bytes.data(), static_cast<uInt>(bytes.size())));
+  return static_cast<uint32_t>(
+      crc32(crc32(0, nullptr, 0), bytes.data(), static_cast<uInt>(bytes.size())));
 }
 
 class Unzip32Interface : public ::testing::Test {
  protected:
-  void SetUp() override { ASSERT_TRUE(Unzip32Library::Get().complete()) << Unzip32Library::Get().path(); }
+  void SetUp() override {
+    ASSERT_TRUE(Unzip32Library::Get().complete()) << Unzip32Library::Get().path();
+  }
 
   // Writes a hand-made archive into the test's folder.
   std::string Write(const ZipArchiveSpec& spec, const std::string& name = "made.zip") {
@@ -78,7 +83,8 @@ TEST_F(Unzip32Interface, ListsToolMadeArchivesInDirectoryOrderWithEveryArgument)
       EXPECT_EQ(member.size, content.size());
       EXPECT_EQ(member.crc, Crc(content));
       EXPECT_EQ(member.encrypted, archive.encrypted ? 1 : 0);
-      EXPECT_TRUE(member.method == "Stored" || member.method.rfind("Defl:", 0) == 0) << member.method;
+      EXPECT_TRUE(member.method == "Stored" || member.method.rfind("Defl:", 0) == 0)
+          << member.method;
       EXPECT_GE(member.year, 1980u);
       EXPECT_TRUE(member.month >= 1 && member.month <= 12 && member.day >= 1 && member.day <= 31);
       EXPECT_LE(member.percent_saved, 100u);
@@ -137,8 +143,10 @@ TEST_F(Unzip32Interface, NamesPickExactThenIgnoringCaseAndIndexesReachEveryTwin)
     std::string name;
   };
   std::vector<Indexed> indexed;
-  auto collect = [](void* context, uint32_t index, uint32_t size, const char* name, uint32_t length) {
-    static_cast<std::vector<Indexed>*>(context)->push_back({index, size, std::string(name, length)});
+  auto collect = [](void* context, uint32_t index, uint32_t size, const char* name,
+                    uint32_t length) {
+    static_cast<std::vector<Indexed>*>(context)->push_back(
+        {index, size, std::string(name, length)});
   };
   ASSERT_EQ(Unzip32Library::Get().list_indexed(names.c_str(), collect, &indexed), UNZIP32_OK);
   ASSERT_EQ(indexed.size(), 8u);
@@ -159,12 +167,14 @@ TEST_F(Unzip32Interface, NamesPickExactThenIgnoringCaseAndIndexesReachEveryTwin)
 
 TEST_F(Unzip32Interface, ListingFailsAndListsNothingWhenTheDirectoryCannotBeRead) {
   ZipArchiveSpec three;
-  three.members = {{.name = "a", .content = BytesOf("aaa")}, {.name = "b", .content = BytesOf("bbb")}};
+  three.members = {{.name = "a", .content = BytesOf("aaa")},
+                   {.name = "b", .content = BytesOf("bbb")}};
   ZipArchiveSpec past_end = three;
   past_end.declared_directory_offset = 1u << 20;
   ZipArchiveSpec too_many;
   too_many.zip64_end = true;  // the count does not fit the 16-bit field
-  for (int i = 0; i <= 100000; ++i) too_many.members.push_back({.name = std::to_string(i), .method = 0});
+  for (int i = 0; i <= 100000; ++i)
+    too_many.members.push_back({.name = std::to_string(i), .method = 0});
   struct Case {
     const char* what;
     std::string path;
@@ -234,18 +244,20 @@ TEST_F(Unzip32Interface, ExtractsOneMemberIntoTheFolderUnderItsStoredName) {
   EXPECT_EQ(ReadFileBytes(out / "b.txt"), SourceFile("b.txt"));
   EXPECT_FALSE(fs::exists(out / "a.exe")) << "only the member named";
   EXPECT_EQ(ExtractToFolder(Archive("plain.zip"), {"nothing"}, out.string()), UNZIP32_NO_MATCH);
-  EXPECT_EQ(ExtractToFolder(Archive("encrypted.zip"), {"a.exe"}, out.string()), UNZIP32_BAD_PASSWORD);
+  EXPECT_EQ(ExtractToFolder(Archive("encrypted.zip"), {"a.exe"}, out.string()),
+            UNZIP32_BAD_PASSWORD);
   EXPECT_FALSE(fs::exists(out / "a.exe")) << "a failed member leaves no file";
 }
 
 TEST_F(Unzip32Interface, RefusesEveryNameThatCouldWriteOutsideTheFolder) {
   const std::vector<std::string> names = {
-      "../evil.txt",  "..\\evil.txt",      "/abs.txt",       "\\abs.txt",   "C:/drive.txt",
-      "C:drive.txt",  "c:\\drive.txt",     "a/../../up.txt", "a\\..\\..\\up.txt",
-      "a/b/../../../up.txt", "sub/..",     "...\\up.txt",    ".. /up.txt",  "x:stream",
+      "../evil.txt", "..\\evil.txt",  "/abs.txt",       "\\abs.txt",         "C:/drive.txt",
+      "C:drive.txt", "c:\\drive.txt", "a/../../up.txt", "a\\..\\..\\up.txt", "a/b/../../../up.txt",
+      "sub/..",      "...\\up.txt",   ".. /up.txt",     "x:stream",
   };
   ZipArchiveSpec spec;
-  for (const std::string& name : names) spec.members.push_back({.name = name, .content = BytesOf("pest")});
+  for (const std::string& name : names)
+    spec.members.push_back({.name = name, .content = BytesOf("pest")});
   const std::string path = Write(spec);
   const fs::path out = folder_.path() / "deep" / "out";
   fs::create_directories(out);
@@ -254,7 +266,8 @@ TEST_F(Unzip32Interface, RefusesEveryNameThatCouldWriteOutsideTheFolder) {
   }
   EXPECT_EQ(ExtractToFolder(path, {}, out.string()), UNZIP32_UNSAFE_NAME) << "all at once";
   std::vector<fs::path> found;
-  for (const auto& entry : fs::recursive_directory_iterator(folder_.path())) found.push_back(entry.path());
+  for (const auto& entry : fs::recursive_directory_iterator(folder_.path()))
+    found.push_back(entry.path());
   std::sort(found.begin(), found.end());
   EXPECT_EQ(found, (std::vector<fs::path>{folder_.path() / "deep", out, fs::path(path)}));
 }
@@ -266,7 +279,8 @@ TEST_F(Unzip32Interface, DoesNotFollowALinkInsideTheFolder) {
   fs::create_directories(out);
   fs::create_directories(outside);
   fs::create_directory_symlink(outside, out / "sub");
-  EXPECT_EQ(ExtractToFolder(Archive("plain.zip"), {"sub/c.gif"}, out.string()), UNZIP32_UNSAFE_NAME);
+  EXPECT_EQ(ExtractToFolder(Archive("plain.zip"), {"sub/c.gif"}, out.string()),
+            UNZIP32_UNSAFE_NAME);
   fs::create_symlink(outside / "target", out / "b.txt");
   EXPECT_EQ(ExtractToFolder(Archive("plain.zip"), {"b.txt"}, out.string()), UNZIP32_UNSAFE_NAME);
   EXPECT_TRUE(fs::is_empty(outside));

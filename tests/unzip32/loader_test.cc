@@ -19,7 +19,8 @@ namespace fs = std::filesystem;
 TEST(UnzipLoader, EngineFindsOurLibraryBesideTheHostAndReportsItReady) {
   TempFolder host;
   const fs::path build = TestExecutableFolder().parent_path();
-  fs::copy_file(TestExecutableFolder() / KV_UNZIP_PROBE_FILE_NAME, host.path() / KV_UNZIP_PROBE_FILE_NAME);
+  fs::copy_file(TestExecutableFolder() / KV_UNZIP_PROBE_FILE_NAME,
+                host.path() / KV_UNZIP_PROBE_FILE_NAME);
   const std::string probe = (host.path() / KV_UNZIP_PROBE_FILE_NAME).string();
   EXPECT_EQ(RunProgram(probe, {}), 1) << "no library beside the host yet";
   fs::copy_file(build / KV_UNZIP32_FILE_NAME, host.path() / KV_UNZIP32_FILE_NAME);

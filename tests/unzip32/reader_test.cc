@@ -73,7 +73,9 @@ TEST(ZipReader, ReadsEveryFormOfMember) {
       {"descriptor with signature",
        {.name = "m", .content = content, .descriptor = ZipMemberSpec::Descriptor::kWithSignature}},
       {"descriptor without signature",
-       {.name = "m", .content = content, .descriptor = ZipMemberSpec::Descriptor::kWithoutSignature}},
+       {.name = "m",
+        .content = content,
+        .descriptor = ZipMemberSpec::Descriptor::kWithoutSignature}},
       {"encrypted, stored", {.name = "m", .content = content, .method = 0, .password = "pw"}},
       {"encrypted with descriptor",
        {.name = "m",
@@ -224,14 +226,17 @@ TEST(ZipReader, RefusesDirectoriesThatCannotBeRead) {
     return spec;
   };
   const std::vector<Case> cases = {
-      {"directory past the end", with([](ZipArchiveSpec& s) { s.declared_directory_offset = 1u << 30; }),
+      {"directory past the end",
+       with([](ZipArchiveSpec& s) { s.declared_directory_offset = 1u << 30; }),
        ZipStatus::kDamagedDirectory},
       {"directory larger than the file",
-       with([](ZipArchiveSpec& s) { s.declared_directory_size = 1u << 20; }), ZipStatus::kDamagedDirectory},
+       with([](ZipArchiveSpec& s) { s.declared_directory_size = 1u << 20; }),
+       ZipStatus::kDamagedDirectory},
       {"more entries than the directory holds",
        with([](ZipArchiveSpec& s) { s.declared_entry_count = 4; }), ZipStatus::kDamagedDirectory},
       {"entry count that cannot fit",
-       with([](ZipArchiveSpec& s) { s.declared_entry_count = 60000; }), ZipStatus::kDamagedDirectory},
+       with([](ZipArchiveSpec& s) { s.declared_entry_count = 60000; }),
+       ZipStatus::kDamagedDirectory},
       {"ZIP64 saturated size without its extra field",
        with([](ZipArchiveSpec& s) { s.members[1].declared_size = 0xFFFFFFFF; }),
        ZipStatus::kDamagedDirectory},
@@ -266,21 +271,29 @@ TEST(ZipReader, ADamagedMemberFailsAloneAndCleanly) {
   };
   const ZipBytes content = Pattern(3000, 5);
   const std::vector<Case> cases = {
-      {"wrong CRC", {.name = "d", .content = content, .declared_crc = 0x12345678},
+      {"wrong CRC",
+       {.name = "d", .content = content, .declared_crc = 0x12345678},
        ZipStatus::kCrcMismatch},
-      {"stored, declared shorter", {.name = "d", .content = content, .method = 0, .declared_size = 10},
+      {"stored, declared shorter",
+       {.name = "d", .content = content, .method = 0, .declared_size = 10},
        ZipStatus::kSizeMismatch},
-      {"deflated, declared longer", {.name = "d", .content = content, .declared_size = 3001},
+      {"deflated, declared longer",
+       {.name = "d", .content = content, .declared_size = 3001},
        ZipStatus::kSizeMismatch},
       {"compressed size past the next member",
-       {.name = "d", .content = content, .declared_compressed_size = 100000}, ZipStatus::kDamagedMember},
+       {.name = "d", .content = content, .declared_compressed_size = 100000},
+       ZipStatus::kDamagedMember},
       {"compressed size cuts the stream",
-       {.name = "d", .content = content, .declared_compressed_size = 100}, ZipStatus::kDamagedMember},
+       {.name = "d", .content = content, .declared_compressed_size = 100},
+       ZipStatus::kDamagedMember},
       {"local header past the directory",
-       {.name = "d", .content = content, .declared_offset = 0xFFFFFF}, ZipStatus::kDamagedMember},
-      {"unsupported method", {.name = "d", .content = content, .method = 12},
+       {.name = "d", .content = content, .declared_offset = 0xFFFFFF},
+       ZipStatus::kDamagedMember},
+      {"unsupported method",
+       {.name = "d", .content = content, .method = 12},
        ZipStatus::kUnsupportedMethod},
-      {"wrong password", {.name = "d", .content = content, .password = "other"},
+      {"wrong password",
+       {.name = "d", .content = content, .password = "other"},
        ZipStatus::kBadPassword},
   };
   for (const Case& c : cases) {
@@ -349,7 +362,8 @@ TEST(ZipReader, StopsAStreamThatInflatesBeyondItsDeclaredSize) {
 
 TEST(ZipReader, RefusesDeclaredSizesAboveTheCapAndBeyondTheCallsBudget) {
   ZipArchiveSpec spec;
-  spec.members = {{.name = "a", .content = Pattern(5000, 1)}, {.name = "b", .content = Pattern(5000, 2)}};
+  spec.members = {{.name = "a", .content = Pattern(5000, 1)},
+                  {.name = "b", .content = Pattern(5000, 2)}};
   Opened archive(BuildZip(spec).bytes);
   ASSERT_EQ(archive.status, ZipStatus::kOk);
   std::vector<uint8_t> out;
@@ -402,8 +416,9 @@ TEST(ZipReader, ManyMembersPointingAtOneHeaderCostOneInflation) {
   ZipArchiveSpec spec;
   spec.members = {{.name = "big", .content = ZipBytes(64u << 10, 'x')}};
   for (int i = 0; i < 200; ++i) {
-    spec.members.push_back(
-        {.name = "copy" + std::to_string(i), .content = spec.members[0].content, .declared_offset = 0});
+    spec.members.push_back({.name = "copy" + std::to_string(i),
+                            .content = spec.members[0].content,
+                            .declared_offset = 0});
   }
   Opened archive(BuildZip(spec).bytes);
   ASSERT_EQ(archive.status, ZipStatus::kOk);

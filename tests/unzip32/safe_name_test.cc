@@ -8,12 +8,37 @@ namespace {
 
 TEST(SafeRelativePath, RefusesEveryFormOfEscape) {
   const char* const refused[] = {
-      "",           "/etc/passwd", "\\windows\\x.dll", "..",           "../x",
-      "a/../../x",  "a/..",        "a\\..\\..\\x",     "C:x",          "C:/x",
-      "c:\\x",      "a/b:stream",  "a//b",             "./a",          "a/./b",
-      "...",        ".. /x",       "a./b",             "a /b",         "CON",
-      "nul.txt",    "sub/Com1.exe", "LPT9",            "a\x01" "b",    "a|b",
-      "a?b",        "a*b",         "a<b",              "a\"b",         "//server/share/x",
+      "",
+      "/etc/passwd",
+      "\\windows\\x.dll",
+      "..",
+      "../x",
+      "a/../../x",
+      "a/..",
+      "a\\..\\..\\x",
+      "C:x",
+      "C:/x",
+      "c:\\x",
+      "a/b:stream",
+      "a//b",
+      "./a",
+      "a/./b",
+      "...",
+      ".. /x",
+      "a./b",
+      "a /b",
+      "CON",
+      "nul.txt",
+      "sub/Com1.exe",
+      "LPT9",
+      "a\x01"
+      "b",
+      "a|b",
+      "a?b",
+      "a*b",
+      "a<b",
+      "a\"b",
+      "//server/share/x",
   };
   for (const char* name : refused) {
     EXPECT_FALSE(SafeRelativePath(name).has_value()) << '"' << name << '"';

@@ -4,8 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <utility>
 #include <type_traits>
+#include <utility>
 
 #include "platform/modules.h"
 #include "support/test_files.h"
@@ -32,11 +32,11 @@ int UNZIP32_CALL AnswerPassword(char* buffer, int size, const char*, const char*
 
 void UNZIP32_CALL CollectMember(uint32_t size, uint32_t compressed, uint32_t percent,
                                 uint32_t month, uint32_t day, uint32_t year, uint32_t hour,
-                                uint32_t minute, char marker, const char* name,
-                                const char* method, uint32_t crc, char encrypted) {
+                                uint32_t minute, char marker, const char* name, const char* method,
+                                uint32_t crc, char encrypted) {
   if (g_listed == nullptr) return;
-  g_listed->push_back(
-      {size, compressed, percent, month, day, year, hour, minute, marker, name, method, crc, encrypted});
+  g_listed->push_back({size, compressed, percent, month, day, year, hour, minute, marker, name,
+                       method, crc, encrypted});
 }
 
 Unzip32Callbacks EngineCallbacks() {
@@ -147,8 +147,8 @@ int ExtractToFolder(const std::string& archive, const std::vector<std::string>& 
   Unzip32Callbacks callbacks = EngineCallbacks();
   if (replace < 0) callbacks.replace = nullptr;
   g_replace_answer = replace;
-  return Unzip32Library::Get().single_entry_unzip(static_cast<int>(include.size()), names.data(),
-                                                  0, nullptr, &options, &callbacks);
+  return Unzip32Library::Get().single_entry_unzip(static_cast<int>(include.size()), names.data(), 0,
+                                                  nullptr, &options, &callbacks);
 }
 
 }  // namespace kv::test

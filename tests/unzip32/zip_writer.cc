@@ -22,13 +22,16 @@ void Put64(ZipBytes& out, uint64_t value) {
   Put32(out, value & 0xFFFFFFFF);
   Put32(out, value >> 32);
 }
-void PutText(ZipBytes& out, const std::string& text) { out.insert(out.end(), text.begin(), text.end()); }
-
-uint32_t CrcOf(const ZipBytes& bytes) {
-  return static_cast<uint32_t>(crc32(crc32(0, nullptr, 0), bytes.data(), static_cast<uInt>(bytes.size())));
+void PutText(ZipBytes& out, const std::string& text) {
+  out.insert(out.end(), text.begin(), text.end());
 }
 
-constexpr uint16_t kDosTime = (12 << 11) | (34 << 5) | (56 / 2);  // 12:34:56
+uint32_t CrcOf(const ZipBytes& bytes) {
+  return static_cast<uint32_t>(
+      crc32(crc32(0, nullptr, 0), bytes.data(), static_cast<uInt>(bytes.size())));
+}
+
+constexpr uint16_t kDosTime = (12 << 11) | (34 << 5) | (56 / 2);     // 12:34:56
 constexpr uint16_t kDosDate = ((2024 - 1980) << 9) | (5 << 5) | 17;  // 2024-05-17
 
 struct Written {
@@ -57,8 +60,8 @@ ZipBytes BytesOf(const std::string& text) { return ZipBytes(text.begin(), text.e
 
 ZipBytes Deflate(const ZipBytes& bytes) {
   z_stream stream{};
-  if (deflateInit2(&stream, Z_DEFAULT_COMPRESSION, Z_DEFLATED, -MAX_WBITS, 8,
-                   Z_DEFAULT_STRATEGY) != Z_OK) {
+  if (deflateInit2(&stream, Z_DEFAULT_COMPRESSION, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) !=
+      Z_OK) {
     throw std::runtime_error("deflateInit2");
   }
   ZipBytes out(deflateBound(&stream, bytes.size()));
@@ -80,8 +83,9 @@ ZipArchive BuildZip(const ZipArchiveSpec& spec) {
   std::vector<Written> written;
   for (const ZipMemberSpec& member : spec.members) {
     Written w{};
-    w.flags = static_cast<uint16_t>((member.password.empty() ? 0 : 0x0001) |
-                                    (member.descriptor != ZipMemberSpec::Descriptor::kNone ? 0x0008 : 0));
+    w.flags =
+        static_cast<uint16_t>((member.password.empty() ? 0 : 0x0001) |
+                              (member.descriptor != ZipMemberSpec::Descriptor::kNone ? 0x0008 : 0));
     w.crc = member.declared_crc.value_or(CrcOf(member.content));
     const ZipBytes data = StoredData(member, CrcOf(member.content), w.flags);
     w.size = member.declared_size.value_or(member.content.size());
@@ -126,7 +130,8 @@ ZipArchive BuildZip(const ZipArchiveSpec& spec) {
   for (size_t i = 0; i < spec.members.size(); ++i) {
     const ZipMemberSpec& member = spec.members[i];
     const Written& w = written[i];
-    const uint64_t offset = member.declared_offset.value_or(archive.local_offsets[i] - spec.prefix.size());
+    const uint64_t offset =
+        member.declared_offset.value_or(archive.local_offsets[i] - spec.prefix.size());
     archive.boundaries.push_back(out.size());
     Put32(out, 0x02014b50);
     Put16(out, (3 << 8) | 45);  // made on Unix

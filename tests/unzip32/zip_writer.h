@@ -32,8 +32,8 @@ struct ZipMemberSpec {
 struct ZipArchiveSpec {
   std::vector<ZipMemberSpec> members;
   std::string comment;
-  bool zip64_end = false;          // ZIP64 end record and locator, 32-bit fields saturated
-  ZipBytes prefix;                 // bytes before the archive; offsets not adjusted
+  bool zip64_end = false;  // ZIP64 end record and locator, 32-bit fields saturated
+  ZipBytes prefix;         // bytes before the archive; offsets not adjusted
   std::optional<uint64_t> declared_entry_count;
   std::optional<uint64_t> declared_directory_offset;
   std::optional<uint64_t> declared_directory_size;

@@ -51,8 +51,7 @@ class Directory {
 
   // Reads the central directory of the archive in `source`. On failure
   // `out` is left empty and the status says why.
-  static ZipStatus Read(ByteSource& source, const Limits& limits,
-                        std::unique_ptr<Directory>* out);
+  static ZipStatus Read(ByteSource& source, const Limits& limits, std::unique_ptr<Directory>* out);
 
   size_t size() const { return members_.size(); }
   const Member& member(size_t index) const { return members_[index]; }

@@ -40,7 +40,11 @@ ZipStatus LocateData(ByteSource& source, const Member& member, uint64_t* data_of
 class DataInput {
  public:
   DataInput(ByteSource& source, uint64_t offset, uint64_t length, TraditionalCipher* cipher)
-      : source_(source), offset_(offset), remaining_(length), cipher_(cipher), buffer_(kChunkSize) {}
+      : source_(source),
+        offset_(offset),
+        remaining_(length),
+        cipher_(cipher),
+        buffer_(kChunkSize) {}
 
   bool exhausted() const { return remaining_ == 0; }
   uint64_t remaining() const { return remaining_; }
@@ -164,7 +168,7 @@ ZipStatus StartDecryption(ByteSource& source, const Member& member, std::string_
   if (!password || password->empty()) return ZipStatus::kBadPassword;
   cipher->emplace(*password);
   const auto check = static_cast<uint8_t>(member.has_data_descriptor() ? member.dos_time >> 8
-                                                                        : member.crc32 >> 24);
+                                                                       : member.crc32 >> 24);
   return DecryptHeader(**cipher, header, check) ? ZipStatus::kOk : ZipStatus::kBadPassword;
 }
 

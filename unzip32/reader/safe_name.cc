@@ -28,12 +28,13 @@ std::string UpperAscii(std::string_view text) {
 // Windows opens a device for these names, whatever extension follows.
 bool IsDeviceName(std::string_view component) {
   const std::string base = UpperAscii(component.substr(0, component.find('.')));
-  static constexpr std::array<std::string_view, 6> kDevices = {"CON",    "PRN",    "AUX",
-                                                               "NUL",    "CONIN$", "CONOUT$"};
+  static constexpr std::array<std::string_view, 6> kDevices = {"CON", "PRN",    "AUX",
+                                                               "NUL", "CONIN$", "CONOUT$"};
   for (std::string_view device : kDevices) {
     if (base == device) return true;
   }
-  const bool numbered_port = base.size() == 4 && (base.starts_with("COM") || base.starts_with("LPT"));
+  const bool numbered_port =
+      base.size() == 4 && (base.starts_with("COM") || base.starts_with("LPT"));
   return numbered_port && base[3] >= '0' && base[3] <= '9';
 }
 
