@@ -377,6 +377,19 @@ TEST(ZipReader, RefusesDeclaredSizesAboveTheCapAndBeyondTheCallsBudget) {
   EXPECT_EQ(ExtractToVector(archive.source, *archive.directory, 1, request, &out),
             ZipStatus::kInflateLimit);
   EXPECT_TRUE(out.empty());
+
+  // A member refused before inflating takes nothing from the budget.
+  ZipArchiveSpec with_damaged = spec;
+  with_damaged.members.insert(
+      with_damaged.members.begin(),
+      {.name = "damaged", .content = Pattern(5000, 3), .declared_offset = 1u << 30});
+  Opened damaged(BuildZip(with_damaged).bytes);
+  ASSERT_EQ(damaged.status, ZipStatus::kOk);
+  budget = 10000;
+  EXPECT_EQ(ExtractToVector(damaged.source, *damaged.directory, 0, request, &out),
+            ZipStatus::kDamagedMember);
+  EXPECT_EQ(ExtractToVector(damaged.source, *damaged.directory, 1, request, &out), ZipStatus::kOk);
+  EXPECT_EQ(ExtractToVector(damaged.source, *damaged.directory, 2, request, &out), ZipStatus::kOk);
 }
 
 TEST(ZipReader, OverlappingMembersNeverShareBytes) {

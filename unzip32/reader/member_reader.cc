@@ -196,9 +196,8 @@ ZipStatus ExtractMember(ByteSource& source, const Directory& directory, size_t i
   if (member.uncompressed_size > request.max_declared_size) {
     return ZipStatus::kDeclaredSizeTooLarge;
   }
-  if (request.inflate_budget != nullptr) {
-    if (member.uncompressed_size > *request.inflate_budget) return ZipStatus::kInflateLimit;
-    *request.inflate_budget -= member.uncompressed_size;
+  if (request.inflate_budget != nullptr && member.uncompressed_size > *request.inflate_budget) {
+    return ZipStatus::kInflateLimit;
   }
   uint64_t data_offset = 0;
   if (ZipStatus status = LocateData(source, member, &data_offset); status != ZipStatus::kOk) {
@@ -213,6 +212,8 @@ ZipStatus ExtractMember(ByteSource& source, const Directory& directory, size_t i
     data_offset += kEncryptionHeaderSize;
     data_length -= kEncryptionHeaderSize;
   }
+  // Taken only now: a member refused before any inflating costs nothing.
+  if (request.inflate_budget != nullptr) *request.inflate_budget -= member.uncompressed_size;
   DataInput input(source, data_offset, data_length, cipher ? &*cipher : nullptr);
   CheckedOutput output(sink);
   const ZipStatus status = member.method == kMethodStored
