@@ -27,17 +27,22 @@ class PvtIndex {
   // slot was taken. REQUIRES: fewer keys inserted than half the slots.
   void Insert(uint32_t key, int32_t index);
 
-  // The index stored with the first inserted `key`, or -1.
+  // The index stored with the first inserted `key`, or -1. The second form
+  // also tells how many slots the lookup examined.
   int32_t Find(uint32_t key) const;
+  int32_t Find(uint32_t key, uint32_t* probes) const;
 
   uint32_t slot_count() const { return slot_count_; }
   // Insertions whose home slot was already taken.
   int32_t collisions() const { return collisions_; }
+  // Slots examined by all insertions so far: the work of building.
+  uint64_t build_probes() const { return build_probes_; }
 
  private:
   std::unique_ptr<PvtSlot[]> slots_;
   uint32_t slot_count_ = 0;
   int32_t collisions_ = 0;
+  uint64_t build_probes_ = 0;
 };
 
 }  // namespace kv
