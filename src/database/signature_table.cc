@@ -59,14 +59,12 @@ DatStatus SignatureTable::Build(std::span<const uint8_t> payload,
 
   auto table = std::unique_ptr<SignatureTable>(new (std::nothrow) SignatureTable);
   if (!table) return DatStatus::kOutOfMemory;
-  table->index_ = PvtIndex::Create(static_cast<uint32_t>(count_limit));
   table->records_.reset(new (std::nothrow) _PEST_SIGNATURE[taken == 0 ? 1 : taken]);
   table->names_.reset(new (std::nothrow) char[name_bytes == 0 ? 1 : name_bytes]);
-  if (!table->index_ || !table->records_ || !table->names_) {
-    return DatStatus::kOutOfMemory;
-  }
+  std::unique_ptr<uint32_t[]> pvts(new (std::nothrow) uint32_t[taken == 0 ? 1 : taken]);
+  if (!table->records_ || !table->names_ || !pvts) return DatStatus::kOutOfMemory;
 
-  // Second walk: copy the records, their names and fill the index.
+  // Second walk: copy the records and their names.
   char* next_name = table->names_.get();
   size_t offset = 0;
   for (size_t i = 0; i < taken; ++i) {
@@ -87,8 +85,13 @@ DatStatus SignatureTable::Build(std::span<const uint8_t> payload,
     if (signature.dwFileSize > table->max_file_size_) {
       table->max_file_size_ = signature.dwFileSize;
     }
-    table->index_.Insert(signature.dwPVT, static_cast<int32_t>(i));
+    pvts[i] = signature.dwPVT;
     offset = record.name_offset + record.name_length + 1;
+  }
+  // The index is sized for the declared count, as the statistic has it.
+  if (!PvtIndex::Build(std::span<const uint32_t>(pvts.get(), taken),
+                       static_cast<uint32_t>(count_limit), &table->index_)) {
+    return DatStatus::kOutOfMemory;
   }
   table->count_ = taken;
   *out = std::move(table);
