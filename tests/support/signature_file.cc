@@ -38,7 +38,7 @@ std::vector<SignatureRecord> HostileSignatures(Hostile kind, uint32_t n) {
   for (uint32_t i = 0; i < n; ++i) {
     const uint64_t pvt = kind == Hostile::kEqualPvts ? 0x12345678u : 5 + (i % distinct) * slots;
     records[i] = {
-        .pest_id = i + 1, .pvt = static_cast<uint32_t>(pvt), .file_size = 200, .name = "Pest"};
+        .pest_id = 1, .pvt = static_cast<uint32_t>(pvt), .file_size = 200, .name = "Pest"};
   }
   return records;
 }
