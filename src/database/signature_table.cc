@@ -6,15 +6,13 @@
 #include <new>
 
 #include "common/ascii.h"
-#include "common/byte_order.h"
 
 namespace kv {
 namespace {
 
-constexpr size_t kGapLengthOffset = 28;
-
-// Where one record's name lies inside the payload.
+// One record's head, and where its name lies inside the payload.
 struct RecordSpan {
+  SignatureHead head;
   size_t name_offset;
   size_t name_length;  // without the NUL
 };
@@ -24,8 +22,8 @@ struct RecordSpan {
 bool LocateRecord(std::span<const uint8_t> payload, size_t offset,
                   RecordSpan* out) {
   if (payload.size() - offset < kSignatureHeadSize) return false;
-  const uint64_t gap = LoadLe32(payload.data() + offset + kGapLengthOffset);
-  const uint64_t name = uint64_t{offset} + kSignatureHeadSize + gap;
+  out->head = ReadSignatureHead(payload.data() + offset);
+  const uint64_t name = uint64_t{offset} + kSignatureHeadSize + out->head.gap_length;
   if (name >= payload.size()) return false;
   const auto* start = payload.data() + name;
   const void* nul = std::memchr(start, 0, payload.size() - name);
@@ -70,14 +68,13 @@ DatStatus SignatureTable::Build(std::span<const uint8_t> payload,
   for (size_t i = 0; i < taken; ++i) {
     RecordSpan record{};
     LocateRecord(payload, offset, &record);
-    const uint8_t* head = payload.data() + offset;
     _PEST_SIGNATURE& signature = table->records_[i];
-    signature.dwPestID = LoadLe32(head);
-    signature.dwPVT = LoadLe32(head + 4);
-    signature.dwExtra1 = LoadLe32(head + 8);
-    signature.dwExtra2 = LoadLe32(head + 12);
-    signature.dwAltKey = LoadLe32(head + 16);
-    signature.dwFileSize = LoadLe32(head + 20);
+    signature.dwPestID = record.head.pest_id;
+    signature.dwPVT = record.head.pvt;
+    signature.dwExtra1 = record.head.extra1;
+    signature.dwExtra2 = record.head.extra2;
+    signature.dwAltKey = record.head.alt_key;
+    signature.dwFileSize = record.head.file_size;
     std::memcpy(next_name, payload.data() + record.name_offset,
                 record.name_length + 1);
     signature.lpszPestName = next_name;
