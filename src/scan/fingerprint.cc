@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "common/crc32.h"
+#include "common/head_crc.h"
 #include "platform/files.h"
 
 namespace kv {
@@ -18,12 +19,11 @@ bool ComputeFingerprint(const char* path, Fingerprint* fingerprint) {
   const std::optional<uint64_t> size = file->Size();
   if (!size || *size == 0 || *size > 0xFFFFFFFFu) return false;
 
-  // One read serves both CRCs: the head is a prefix of the long head.
+  // One read serves both CRCs: the PVT's head is a prefix of the long head.
   std::array<uint8_t, kLongHeadLength> head{};
   const size_t long_head_length = static_cast<size_t>(std::min<uint64_t>(*size, kLongHeadLength));
   file->ReadUpTo(head.data(), long_head_length);
-  const size_t head_length = std::min(long_head_length, kHeadLength);
-  fingerprint->head_crc = Crc32(head.data(), head_length);
+  fingerprint->head_crc = HeadCrc(std::span(head.data(), long_head_length));
   fingerprint->long_head_crc = Crc32(head.data(), long_head_length);
   return true;
 }
