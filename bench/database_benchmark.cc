@@ -115,13 +115,13 @@ void BM_LoadMillionSignatures(benchmark::State& state) {
     auto database = std::make_unique<PestDatabase>(kHour, kHour);
     const size_t before = mallinfo2().uordblks;
     state.ResumeTiming();
-    DatStatus status;
+    Status status;
     {
       QuietStdout quiet;
       status = database->LoadSignatures(file.path.c_str());
     }
     state.PauseTiming();
-    if (status != DatStatus::kOk || database->SignatureCount() != kSignatures) {
+    if (status != Status::kOk || database->SignatureCount() != kSignatures) {
       state.SkipWithError("load failed");
       break;
     }
@@ -156,7 +156,7 @@ void BM_BuildMillionSignatureTable(benchmark::State& state) {
   }();
   for (auto _ : state) {
     std::unique_ptr<SignatureTable> table;
-    if (SignatureTable::Build(payload, kSignatures, &table) != DatStatus::kOk) {
+    if (SignatureTable::Build(payload, kSignatures, &table) != Status::kOk) {
       state.SkipWithError("build failed");
       break;
     }
@@ -174,7 +174,7 @@ void BM_FindPestHashPath(benchmark::State& state) {
   PestDatabase database(kHour, kHour);
   {
     QuietStdout quiet;
-    if (database.LoadSignatures(file.path.c_str()) != DatStatus::kOk) {
+    if (database.LoadSignatures(file.path.c_str()) != Status::kOk) {
       state.SkipWithError("load failed");
       return;
     }
@@ -219,7 +219,7 @@ void BM_BuildHostileTable(benchmark::State& state) {
   const test::Bytes payload = test::SignaturePayload(test::HostileSignatures(kind, n));
   for (auto _ : state) {
     std::unique_ptr<SignatureTable> table;
-    if (SignatureTable::Build(payload, static_cast<int32_t>(n), &table) != DatStatus::kOk) {
+    if (SignatureTable::Build(payload, static_cast<int32_t>(n), &table) != Status::kOk) {
       state.SkipWithError("build failed");
       break;
     }
@@ -243,7 +243,7 @@ void BM_LookupHostileTable(benchmark::State& state) {
   const std::vector<SignatureRecord> records = test::HostileSignatures(kind, n);
   std::unique_ptr<SignatureTable> table;
   if (SignatureTable::Build(test::SignaturePayload(records), static_cast<int32_t>(n), &table) !=
-      DatStatus::kOk) {
+      Status::kOk) {
     state.SkipWithError("build failed");
     return;
   }

@@ -38,77 +38,54 @@ size_t DescrambleBlock(std::span<uint8_t> body) {
   return body.size();
 }
 
-const char* DescribeDatStatus(int32_t status) {
-  switch (status) {
-    case 0:
-      return "success";
-    case 2:
-      return "the file cannot be opened";
-    case 3:
-      return "the file is corrupt";
-    case 4:
-      return "the format date differs";
-    case 5:
-      return "out of memory";
-    case 6:
-      return "the file does not start with the data-file magic";
-    case 9:
-      return "the engine was never initialized";
-    case 10:
-      return "pest not found";
-    default:
-      return "unknown status";
-  }
-}
-
-DatStatus DecodeDataFile(std::span<uint8_t> image, DateCheck date_check, DecodedDataFile* out) {
-  if (image.size() < sizeof kContainerMagic) return DatStatus::kCorrupt;
+Status DecodeDataFile(std::span<uint8_t> image, DateCheck date_check, DecodedDataFile* out) {
+  if (image.size() < sizeof kContainerMagic) return Status::kCorrupt;
   if (std::memcmp(image.data(), kContainerMagic, sizeof kContainerMagic) != 0) {
-    return DatStatus::kWrongMagic;
+    return Status::kWrongMagic;
   }
-  if (image.size() < kContainerHeaderSize) return DatStatus::kCorrupt;
+  if (image.size() < kContainerHeaderSize) return Status::kCorrupt;
   if (date_check == DateCheck::kBeforeCheckWord && !HasFormatDate(image)) {
-    return DatStatus::kWrongFormatDate;
+    return Status::kWrongFormatDate;
   }
-  if (!CheckWordMatches(image)) return DatStatus::kCorrupt;
+  if (!CheckWordMatches(image)) return Status::kCorrupt;
 
   const std::span<uint8_t> body = image.subspan(kContainerHeaderSize);
   DescrambleBlock(body);
   const uint32_t payload_size = GetUncompressedSize(body);
-  if (payload_size == 0) return DatStatus::kCorrupt;
-  if (payload_size > kMaxPayloadSize) return DatStatus::kOutOfMemory;
+  if (payload_size == 0) return Status::kCorrupt;
+  if (payload_size > kMaxPayloadSize) return Status::kOutOfMemory;
 
   ByteBuffer payload = ByteBuffer::Allocate(payload_size);
-  if (!payload) return DatStatus::kOutOfMemory;
-  if (DecompressBlock(body, payload.span()) == 0) return DatStatus::kCorrupt;
+  if (!payload) return Status::kOutOfMemory;
+  if (DecompressBlock(body, payload.span()) == 0) return Status::kCorrupt;
 
   if (date_check == DateCheck::kLast && !HasFormatDate(image)) {
-    return DatStatus::kWrongFormatDate;
+    return Status::kWrongFormatDate;
   }
   if (out != nullptr) {
     out->record_count = static_cast<int32_t>(LoadLe32(image.data() + kRecordCountOffset));
     out->payload = std::move(payload);
   }
-  return DatStatus::kOk;
+  return Status::kOk;
 }
 
-DatStatus ReadDataFile(const char* path, DateCheck date_check, DecodedDataFile* out,
+Status ReadDataFile(const char* path, DateCheck date_check, DecodedDataFile* out,
                        uint32_t* file_size) {
   std::optional<platform::InputFile> file = platform::InputFile::Open(path);
-  if (!file) return DatStatus::kCannotOpen;
+  if (!file) return Status::kCannotOpen;
   const std::optional<uint64_t> size = file->Size();
-  if (!size) return DatStatus::kCannotOpen;
+  if (!size) return Status::kCannotOpen;
   if (file_size != nullptr) *file_size = static_cast<uint32_t>(*size);
   // The format's sizes are 32-bit; a file far beyond the payload limit is
   // refused before its bytes are read into memory.
   if (*size > kMaxPayloadSize + uint64_t{kContainerHeaderSize}) {
-    return DatStatus::kOutOfMemory;
+    return Status::kOutOfMemory;
   }
 
   ByteBuffer image = ByteBuffer::Allocate(static_cast<size_t>(*size));
-  if (!image) return DatStatus::kOutOfMemory;
+  if (!image) return Status::kOutOfMemory;
   if (!file->ReadExactly(image.data(), image.size())) {
-    return DatStatus::kCorrupt;
+    return Status::kCorrupt;
   }
   file.reset();
   return DecodeDataFile(image.span(), date_check, out);

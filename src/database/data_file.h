@@ -8,7 +8,7 @@
 
 #include "common/byte_buffer.h"
 #include "common/container_format.h"
-#include "database/dat_status.h"
+#include "common/status.h"
 
 namespace kv {
 
@@ -34,12 +34,12 @@ size_t DescrambleBlock(std::span<uint8_t> body);
 
 // Checks and decodes a whole file image held in memory; the body is
 // unscrambled in place. `out` may be null when only the status matters.
-DatStatus DecodeDataFile(std::span<uint8_t> image, DateCheck date_check, DecodedDataFile* out);
+Status DecodeDataFile(std::span<uint8_t> image, DateCheck date_check, DecodedDataFile* out);
 
 // Reads the file at `path` with one read and decodes it. `file_size`, when
 // given, receives the low 32 bits of the file's size as soon as the file is
 // open, whatever the outcome afterwards.
-DatStatus ReadDataFile(const char* path, DateCheck date_check, DecodedDataFile* out,
+Status ReadDataFile(const char* path, DateCheck date_check, DecodedDataFile* out,
                        uint32_t* file_size = nullptr);
 
 }  // namespace kv

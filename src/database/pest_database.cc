@@ -20,30 +20,30 @@ PestDatabase::PestDatabase(uint32_t check_interval_ms,
 
 PestDatabase::~PestDatabase() { Shutdown(); }
 
-DatStatus PestDatabase::LoadSignatures(const char* path) {
+Status PestDatabase::LoadSignatures(const char* path) {
   CheckNoReaderOnThisThread("LoadSignatures");
   std::lock_guard<std::mutex> lock(load_mutex_);
-  const DatStatus status = LoadLocked(path, LoadKind::kFromHost);
-  if (status == DatStatus::kOk) StartWatcher();
+  const Status status = LoadLocked(path, LoadKind::kFromHost);
+  if (status == Status::kOk) StartWatcher();
   return status;
 }
 
-DatStatus PestDatabase::LoadLocked(const char* path, LoadKind kind) {
-  if (path == nullptr) return DatStatus::kCannotOpen;
+Status PestDatabase::LoadLocked(const char* path, LoadKind kind) {
+  if (path == nullptr) return Status::kCannotOpen;
   const uint32_t old_size = loaded_file_size_.load();
   uint32_t file_size = 0;
   DecodedDataFile decoded;
-  DatStatus status =
+  Status status =
       ReadDataFile(path, DateCheck::kBeforeCheckWord, &decoded, &file_size);
-  if (status != DatStatus::kCannotOpen) loaded_file_size_.store(file_size);
+  if (status != Status::kCannotOpen) loaded_file_size_.store(file_size);
 
   std::unique_ptr<SignatureTable> table;
-  if (status == DatStatus::kOk) {
+  if (status == Status::kOk) {
     // The new table is built aside; the one in use stays until it is whole.
     status = SignatureTable::Build(decoded.payload.span(), decoded.record_count,
                                    &table);
   }
-  if (status != DatStatus::kOk) {
+  if (status != Status::kOk) {
     if (kind == LoadKind::kReload) loaded_file_size_.store(old_size);
     return status;
   }
@@ -56,7 +56,7 @@ DatStatus PestDatabase::LoadLocked(const char* path, LoadKind kind) {
 
   ReplaceTable(std::move(table));
   dat_file_path_ = path;
-  return DatStatus::kOk;
+  return Status::kOk;
 }
 
 // The holds a thread has on tables: one per database, shared by all the
@@ -179,7 +179,7 @@ void PestDatabase::Reload() {
   reload_gate_.Reset();
   reloading_.store(true);
   const std::string path = dat_file_path_;
-  if (ReadDataFile(path.c_str(), DateCheck::kLast, nullptr) == DatStatus::kOk) {
+  if (ReadDataFile(path.c_str(), DateCheck::kLast, nullptr) == Status::kOk) {
     // A failure now leaves the old table in use and the old size
     // remembered, so the watcher tries again at its next check.
     LoadLocked(path.c_str(), LoadKind::kReload);

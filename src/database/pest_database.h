@@ -11,7 +11,7 @@
 #include <shared_mutex>
 #include <string>
 
-#include "database/dat_status.h"
+#include "common/status.h"
 #include "database/signature_table.h"
 #include "kvserver.h"
 #include "platform/sync.h"
@@ -101,7 +101,7 @@ class PestDatabase {
   // failure the table in use stays. On success writes the two statistics
   // lines to standard output, remembers `path` and starts the watcher if it
   // is not running.
-  DatStatus LoadSignatures(const char* path);
+  Status LoadSignatures(const char* path);
 
   // Empties the table; the watcher keeps running.
   void FreeSignatures();
@@ -150,7 +150,7 @@ class PestDatabase {
   // LoadedFileSize on failure, so that the watcher tries the file again, and
   // starts no watcher.
   enum class LoadKind { kFromHost, kReload };
-  DatStatus LoadLocked(const char* path, LoadKind kind);
+  Status LoadLocked(const char* path, LoadKind kind);
   void StartWatcher();
   bool FileSizeChanged() const;
   void WatcherMain(platform::SleepingThread::Control& control);

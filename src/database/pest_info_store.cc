@@ -3,31 +3,31 @@
 
 namespace kv {
 
-DatStatus PestInfoStore::Read(const Locate& locate, std::unique_ptr<PestInfoTable>* table) {
+Status PestInfoStore::Read(const Locate& locate, std::unique_ptr<PestInfoTable>* table) {
   auto loaded = std::make_unique<PestInfoTable>();
   const std::string path = locate();
-  const DatStatus status = loaded->Load(path.c_str());
-  if (status == DatStatus::kOk) *table = std::move(loaded);
+  const Status status = loaded->Load(path.c_str());
+  if (status == Status::kOk) *table = std::move(loaded);
   return status;
 }
 
-DatStatus PestInfoStore::Load(const Locate& locate) {
+Status PestInfoStore::Load(const Locate& locate) {
   {
     std::lock_guard<std::mutex> lock(mutex_);
     if (table_) {
       ++references_;
-      return DatStatus::kOk;
+      return Status::kOk;
     }
   }
   std::unique_ptr<PestInfoTable> table;
-  const DatStatus status = Read(locate, &table);
-  if (status != DatStatus::kOk) return status;
+  const Status status = Read(locate, &table);
+  if (status != Status::kOk) return status;
   std::lock_guard<std::mutex> lock(mutex_);
   // Another thread may have loaded it meanwhile: its table stays and this
   // one is dropped.
   if (!table_) table_ = std::move(table);
   ++references_;
-  return DatStatus::kOk;
+  return Status::kOk;
 }
 
 void PestInfoStore::Unload() {
@@ -39,13 +39,13 @@ void PestInfoStore::Unload() {
   released = std::move(table_);
 }
 
-DatStatus PestInfoStore::WithTable(const Locate& locate, const Use& use) {
-  if (WithLoadedTable(use)) return DatStatus::kOk;
+Status PestInfoStore::WithTable(const Locate& locate, const Use& use) {
+  if (WithLoadedTable(use)) return Status::kOk;
   std::unique_ptr<PestInfoTable> table;
-  const DatStatus status = Read(locate, &table);
-  if (status != DatStatus::kOk) return status;
+  const Status status = Read(locate, &table);
+  if (status != Status::kOk) return status;
   use(*table);
-  return DatStatus::kOk;
+  return Status::kOk;
 }
 
 bool PestInfoStore::WithLoadedTable(const Use& use) {

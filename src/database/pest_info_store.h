@@ -9,7 +9,7 @@
 #include <mutex>
 #include <string>
 
-#include "database/dat_status.h"
+#include "common/status.h"
 #include "database/pest_info_table.h"
 
 namespace kv {
@@ -25,7 +25,7 @@ class PestInfoStore {
   // Counts one more reference when the table is loaded; otherwise reads the
   // file from `locate` and keeps it with one reference. On failure nothing
   // changes and the load's status is returned.
-  DatStatus Load(const Locate& locate);
+  Status Load(const Locate& locate);
   // Drops one reference; the last one frees the table. Nothing when the
   // table is not loaded.
   void Unload();
@@ -33,7 +33,7 @@ class PestInfoStore {
   // Runs `use` on the loaded table, or on a table read from `locate` for
   // this call alone (and freed after it). The load's status when that read
   // fails, without running `use`.
-  DatStatus WithTable(const Locate& locate, const Use& use);
+  Status WithTable(const Locate& locate, const Use& use);
   // Runs `use` on the loaded table; false, without running it, when none is
   // loaded.
   bool WithLoadedTable(const Use& use);
@@ -44,7 +44,7 @@ class PestInfoStore {
  private:
   // The file is read outside the lock: a slow disk must not hold up
   // lookups in the table already loaded.
-  static DatStatus Read(const Locate& locate, std::unique_ptr<PestInfoTable>* table);
+  static Status Read(const Locate& locate, std::unique_ptr<PestInfoTable>* table);
 
   mutable std::mutex mutex_;
   std::unique_ptr<PestInfoTable> table_;  // null while not loaded

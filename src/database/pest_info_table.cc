@@ -28,17 +28,17 @@ char* CopyString(const std::string& text) {
 
 }  // namespace
 
-DatStatus PestInfoTable::Load(const char* path) {
+Status PestInfoTable::Load(const char* path) {
   DecodedDataFile decoded;
-  const DatStatus status = ReadDataFile(path, DateCheck::kBeforeCheckWord, &decoded);
-  if (status != DatStatus::kOk) return status;
+  const Status status = ReadDataFile(path, DateCheck::kBeforeCheckWord, &decoded);
+  if (status != Status::kOk) return status;
   try {
     Parse(decoded.payload.span(), decoded.record_count);
   } catch (const std::bad_alloc&) {
     records_.clear();
-    return DatStatus::kOutOfMemory;
+    return Status::kOutOfMemory;
   }
-  return DatStatus::kOk;
+  return Status::kOk;
 }
 
 void PestInfoTable::Parse(std::span<const uint8_t> payload, int32_t record_count) {

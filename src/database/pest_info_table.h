@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "database/dat_status.h"
+#include "common/status.h"
 #include "kvserver.h"
 
 namespace kv {
@@ -22,7 +22,7 @@ class PestInfoTable {
  public:
   // Reads and decodes the file, then replaces the table; on failure the
   // table is left as it was.
-  DatStatus Load(const char* path);
+  Status Load(const char* path);
 
   // Replaces the table with the records of a decoded payload. The header's
   // count is clamped to what the payload could hold (25 bytes a record at

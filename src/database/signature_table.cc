@@ -35,7 +35,7 @@ bool LocateRecord(std::span<const uint8_t> payload, size_t offset,
 
 }  // namespace
 
-DatStatus SignatureTable::Build(std::span<const uint8_t> payload,
+Status SignatureTable::Build(std::span<const uint8_t> payload,
                                 int32_t declared_count,
                                 std::unique_ptr<SignatureTable>* out) {
   // A count the payload cannot hold must not size any allocation.
@@ -56,11 +56,11 @@ DatStatus SignatureTable::Build(std::span<const uint8_t> payload,
   }
 
   auto table = std::unique_ptr<SignatureTable>(new (std::nothrow) SignatureTable);
-  if (!table) return DatStatus::kOutOfMemory;
+  if (!table) return Status::kOutOfMemory;
   table->records_.reset(new (std::nothrow) _PEST_SIGNATURE[taken == 0 ? 1 : taken]);
   table->names_.reset(new (std::nothrow) char[name_bytes == 0 ? 1 : name_bytes]);
   std::unique_ptr<uint32_t[]> pvts(new (std::nothrow) uint32_t[taken == 0 ? 1 : taken]);
-  if (!table->records_ || !table->names_ || !pvts) return DatStatus::kOutOfMemory;
+  if (!table->records_ || !table->names_ || !pvts) return Status::kOutOfMemory;
 
   // Second walk: copy the records and their names.
   char* next_name = table->names_.get();
@@ -88,11 +88,11 @@ DatStatus SignatureTable::Build(std::span<const uint8_t> payload,
   // The index is sized for the declared count, as the statistic has it.
   if (!PvtIndex::Build(std::span<const uint32_t>(pvts.get(), taken),
                        static_cast<uint32_t>(count_limit), &table->index_)) {
-    return DatStatus::kOutOfMemory;
+    return Status::kOutOfMemory;
   }
   table->count_ = taken;
   *out = std::move(table);
-  return DatStatus::kOk;
+  return Status::kOk;
 }
 
 const _PEST_SIGNATURE* SignatureTable::LookupPVT(uint32_t pvt) const {

@@ -9,7 +9,7 @@
 #include <span>
 
 #include "common/record_layout.h"
-#include "database/dat_status.h"
+#include "common/status.h"
 #include "database/pvt_index.h"
 #include "kvserver.h"
 
@@ -28,7 +28,7 @@ class SignatureTable {
   // The walk stops early at a record whose head or name would run past the
   // payload's end, keeping the records taken before it. kOutOfMemory when an
   // array cannot be allocated (`out` untouched).
-  static DatStatus Build(std::span<const uint8_t> payload,
+  static Status Build(std::span<const uint8_t> payload,
                          int32_t declared_count,
                          std::unique_ptr<SignatureTable>* out);
 

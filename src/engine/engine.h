@@ -9,6 +9,7 @@
 #include <mutex>
 #include <string>
 
+#include "common/status.h"
 #include "config/data_folder.h"
 #include "database/pest_database.h"
 #include "database/pest_info_store.h"
@@ -22,10 +23,6 @@ namespace kv {
 inline constexpr uint32_t kDefaultMaxScanFileSize = 0x7FFFFFFFu;
 inline constexpr char kSignatureFileName[] = "KVFILE.DAT";
 inline constexpr char kPestInfoFileName[] = "KVINFO.DAT";
-
-// Status codes of the engine's own, beside the data-file statuses.
-inline constexpr int32_t kStatusNeverInitialized = 9;
-inline constexpr int32_t kStatusPestNotFound = 10;
 
 // What an engine takes from outside; tests give their own folders, message
 // sink and watcher intervals.
@@ -65,10 +62,10 @@ class Engine {
   // exclusion list, counts the start, takes the table's largest file size
   // as the scan limit and resets the scan mode. Returns the load's status;
   // on failure only the masks and the data folder have changed.
-  int32_t Initialize();
+  Status Initialize();
   // Releases the pest information and the signatures; the engine stays
   // initialized with an empty table. 9 when it never was initialized.
-  int32_t Deinitialize();
+  Status Deinitialize();
 
   // --- Single-file scan. ---
   // A new detection record for the file at `path` (kept as given), or null
@@ -76,12 +73,12 @@ class Engine {
   _PEST_INFORMATION* ScanSingleFile(const char* path);
 
   // --- Pest information (KVINFO.DAT), counted by references. ---
-  int32_t LoadPestInfo();
-  int32_t UnloadPestInfo();
+  Status LoadPestInfo();
+  Status UnloadPestInfo();
   // 0 and a new copy in *out; 10 for an unknown pest (or name); a load's
   // status when the table had to be loaded for the call and could not be.
-  int32_t GetDetailedPestInformation(uint32_t pest_id, _DETAILED_PEST_INFORMATION** out);
-  int32_t GetDetailedPestInformationFromName(const char* name, _DETAILED_PEST_INFORMATION** out);
+  Status GetDetailedPestInformation(uint32_t pest_id, _DETAILED_PEST_INFORMATION** out);
+  Status GetDetailedPestInformationFromName(const char* name, _DETAILED_PEST_INFORMATION** out);
   // A new copy of the record at `index` of the loaded table, or null.
   _DETAILED_PEST_INFORMATION* GetDetailedPestInfoByIndex(int32_t index);
   bool pest_info_loaded() const { return pest_info_.loaded(); }

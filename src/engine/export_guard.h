@@ -2,7 +2,10 @@
 // unexpectedly returns its failure value instead.
 #pragma once
 
+#include <cstdint>
 #include <utility>
+
+#include "common/status.h"
 
 namespace kv {
 
@@ -13,6 +16,14 @@ Result Guarded(Result on_failure, Body&& body) noexcept {
   } catch (...) {
     return on_failure;
   }
+}
+
+// For the exports that report a status: inside the engine allocation
+// failures throw std::bad_alloc, and here, at the interface, they become
+// kOutOfMemory; the status becomes the integer the host receives.
+template <typename Body>
+int32_t GuardedStatus(Body&& body) noexcept {
+  return ToInt(Guarded(Status::kOutOfMemory, std::forward<Body>(body)));
 }
 
 }  // namespace kv

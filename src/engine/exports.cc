@@ -58,9 +58,9 @@ KV_EXPORT int32_t KV_CDECL kvImmediateExit(void) {
 }
 
 KV_EXPORT int32_t KV_CDECL kvVerifyDAT(const char* path) {
-  return kv::Guarded(kv::ToInt(kv::DatStatus::kOutOfMemory), [path] {
-    if (path == nullptr) return kv::ToInt(kv::DatStatus::kCannotOpen);
-    return kv::ToInt(kv::ReadDataFile(path, kv::DateCheck::kLast, nullptr));
+  return kv::GuardedStatus([path] {
+    if (path == nullptr) return kv::Status::kCannotOpen;
+    return kv::ReadDataFile(path, kv::DateCheck::kLast, nullptr);
   });
 }
 

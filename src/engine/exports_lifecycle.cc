@@ -6,38 +6,32 @@
 
 using kv::TheEngine;
 
-namespace {
-constexpr int32_t kOutOfMemory = KV_STATUS_OUT_OF_MEMORY;
-}
-
 extern "C" {
 
 KV_EXPORT int32_t KV_CDECL kvServerInitialize(void) {
-  return kv::Guarded(kOutOfMemory, [] { return TheEngine().Initialize(); });
+  return kv::GuardedStatus([] { return TheEngine().Initialize(); });
 }
 
 KV_EXPORT int32_t KV_CDECL kvServerDeinitialize(void) {
-  return kv::Guarded(0, [] { return TheEngine().Deinitialize(); });
+  return kv::GuardedStatus([] { return TheEngine().Deinitialize(); });
 }
 
 KV_EXPORT int32_t KV_CDECL kvLoadPestInfo(void) {
-  return kv::Guarded(kOutOfMemory, [] { return TheEngine().LoadPestInfo(); });
+  return kv::GuardedStatus([] { return TheEngine().LoadPestInfo(); });
 }
 
 KV_EXPORT int32_t KV_CDECL kvUnloadPestInfo(void) {
-  return kv::Guarded(0, [] { return TheEngine().UnloadPestInfo(); });
+  return kv::GuardedStatus([] { return TheEngine().UnloadPestInfo(); });
 }
 
 KV_EXPORT int32_t KV_CDECL kvGetDetailedPestInformation(uint32_t pest_id,
                                                         _DETAILED_PEST_INFORMATION** out) {
-  return kv::Guarded(kOutOfMemory,
-                     [&] { return TheEngine().GetDetailedPestInformation(pest_id, out); });
+  return kv::GuardedStatus([&] { return TheEngine().GetDetailedPestInformation(pest_id, out); });
 }
 
 KV_EXPORT int32_t KV_CDECL kvGetDetailedPestInformationFromName(const char* name,
                                                                 _DETAILED_PEST_INFORMATION** out) {
-  return kv::Guarded(kOutOfMemory,
-                     [&] { return TheEngine().GetDetailedPestInformationFromName(name, out); });
+  return kv::GuardedStatus([&] { return TheEngine().GetDetailedPestInformationFromName(name, out); });
 }
 
 KV_EXPORT _DETAILED_PEST_INFORMATION* KV_CDECL kvGetDetailedPestInfoByIndex(int32_t index) {

@@ -5,24 +5,24 @@
 
 namespace kv {
 
-int32_t Engine::Initialize() {
+Status Engine::Initialize() {
   LoadUnzipLibraryOnce();
   file_masks_.Set(kDefaultFileMasks);
   const std::string path = data_folder_.Locate(kSignatureFileName, true);
-  const DatStatus status = database_.LoadSignatures(path.c_str());
-  if (status != DatStatus::kOk) return ToInt(status);
+  const Status status = database_.LoadSignatures(path.c_str());
+  if (status != Status::kOk) return status;
   exclusions_.Load();
   ++init_count_;
   max_scan_file_size_ = database_.MaxFileSize();
   SetScanMode(0);
-  return ToInt(DatStatus::kOk);
+  return Status::kOk;
 }
 
-int32_t Engine::Deinitialize() {
-  if (init_count_.load() == 0) return kStatusNeverInitialized;
+Status Engine::Deinitialize() {
+  if (init_count_.load() == 0) return Status::kNeverInitialized;
   UnloadPestInfo();
   database_.FreeSignatures();
-  return 0;
+  return Status::kOk;
 }
 
 _PEST_INFORMATION* Engine::ScanSingleFile(const char* path) {

@@ -10,35 +10,35 @@ PestInfoStore::Locate Engine::PestInfoLocator() {
   return [this] { return data_folder_.Locate(kPestInfoFileName, false); };
 }
 
-int32_t Engine::LoadPestInfo() { return ToInt(pest_info_.Load(PestInfoLocator())); }
+Status Engine::LoadPestInfo() { return pest_info_.Load(PestInfoLocator()); }
 
-int32_t Engine::UnloadPestInfo() {
+Status Engine::UnloadPestInfo() {
   pest_info_.Unload();
-  return 0;
+  return Status::kOk;
 }
 
-int32_t Engine::GetDetailedPestInformation(uint32_t pest_id, _DETAILED_PEST_INFORMATION** out) {
+Status Engine::GetDetailedPestInformation(uint32_t pest_id, _DETAILED_PEST_INFORMATION** out) {
   bool found = false;
   _DETAILED_PEST_INFORMATION* copy = nullptr;
-  const DatStatus status = pest_info_.WithTable(PestInfoLocator(), [&](const PestInfoTable& table) {
+  const Status status = pest_info_.WithTable(PestInfoLocator(), [&](const PestInfoTable& table) {
     database_.WaitUsable();
     const PestInfoRecord* record = table.ById(pest_id);
     found = record != nullptr;
     if (found && out != nullptr) copy = CopyForHost(*record);
   });
-  if (status != DatStatus::kOk) return ToInt(status);
-  if (!found) return kStatusPestNotFound;
+  if (status != Status::kOk) return status;
+  if (!found) return Status::kPestNotFound;
   if (out != nullptr) *out = copy;
-  return 0;
+  return Status::kOk;
 }
 
-int32_t Engine::GetDetailedPestInformationFromName(const char* name,
+Status Engine::GetDetailedPestInformationFromName(const char* name,
                                                    _DETAILED_PEST_INFORMATION** out) {
   uint32_t pest_id = 0;
   {
     PestDatabase::Reader reader = database_.Read();
     const _PEST_SIGNATURE* signature = reader.FindPestByName(name);
-    if (signature == nullptr) return kStatusPestNotFound;
+    if (signature == nullptr) return Status::kPestNotFound;
     pest_id = signature->dwPestID;
   }
   return GetDetailedPestInformation(pest_id, out);

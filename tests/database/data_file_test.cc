@@ -24,8 +24,8 @@ const Bytes kPayload = [] {
 }();
 
 struct Statuses {
-  DatStatus loader;
-  DatStatus verifier;
+  Status loader;
+  Status verifier;
 };
 
 Statuses ReadBoth(const Bytes& file) {
@@ -47,19 +47,19 @@ TEST(DataFile, SoundFileYieldsPayloadAndRecordCount) {
   DecodedDataFile decoded;
   uint32_t file_size = 0;
   ASSERT_EQ(ReadDataFile(path.c_str(), DateCheck::kBeforeCheckWord, &decoded, &file_size),
-            DatStatus::kOk);
+            Status::kOk);
   EXPECT_EQ(file_size, file.size());
   EXPECT_EQ(decoded.record_count, 7);
   EXPECT_EQ(Bytes(decoded.payload.data(), decoded.payload.data() + decoded.payload.size()),
             kPayload);
-  EXPECT_EQ(ReadDataFile(path.c_str(), DateCheck::kLast, nullptr), DatStatus::kOk);
+  EXPECT_EQ(ReadDataFile(path.c_str(), DateCheck::kLast, nullptr), Status::kOk);
 }
 
 struct DamageCase {
   const char* name;
   std::function<Bytes()> make;
-  DatStatus loader;
-  DatStatus verifier;
+  Status loader;
+  Status verifier;
 };
 void PrintTo(const DamageCase& c, std::ostream* os) { *os << c.name; }
 
@@ -78,9 +78,9 @@ TEST_P(ReadsDamagedFile, WithStatus) {
   EXPECT_EQ(got.verifier, GetParam().verifier);
 }
 
-constexpr DatStatus kCorrupt = DatStatus::kCorrupt;
-constexpr DatStatus kDate = DatStatus::kWrongFormatDate;
-constexpr DatStatus kMagic = DatStatus::kWrongMagic;
+constexpr Status kCorrupt = Status::kCorrupt;
+constexpr Status kDate = Status::kWrongFormatDate;
+constexpr Status kMagic = Status::kWrongMagic;
 
 INSTANTIATE_TEST_SUITE_P(
     Container, ReadsDamagedFile,
@@ -188,16 +188,16 @@ INSTANTIATE_TEST_SUITE_P(
                      StoreLe32(&block[2], kMaxPayloadSize + 1);
                      return test::MakeDataFile(block);
                    },
-                   DatStatus::kOutOfMemory, DatStatus::kOutOfMemory}),
+                   Status::kOutOfMemory, Status::kOutOfMemory}),
     [](const testing::TestParamInfo<DamageCase>& info) { return info.param.name; });
 
 TEST(DataFile, MissingFileOrFolderCannotBeOpened) {
   test::TempFolder folder;
   EXPECT_EQ(ReadDataFile(folder.File("absent.dat").c_str(), DateCheck::kLast, nullptr),
-            DatStatus::kCannotOpen);
+            Status::kCannotOpen);
   EXPECT_EQ(ReadDataFile(folder.path().string().c_str(), DateCheck::kLast, nullptr),
-            DatStatus::kCannotOpen);
-  EXPECT_EQ(ReadDataFile(nullptr, DateCheck::kLast, nullptr), DatStatus::kCannotOpen);
+            Status::kCannotOpen);
+  EXPECT_EQ(ReadDataFile(nullptr, DateCheck::kLast, nullptr), Status::kCannotOpen);
 }
 
 TEST(DataFile, FileSizeIsReportedEvenWhenTheReadFails) {
@@ -206,7 +206,7 @@ TEST(DataFile, FileSizeIsReportedEvenWhenTheReadFails) {
   test::WriteFileBytes(path, WithByte(Sound(), 0, 'X'));
   uint32_t size = 0;
   EXPECT_EQ(ReadDataFile(path.c_str(), DateCheck::kBeforeCheckWord, nullptr, &size),
-            DatStatus::kWrongMagic);
+            Status::kWrongMagic);
   EXPECT_EQ(size, Sound().size());
 }
 

@@ -69,7 +69,7 @@ class StdoutCapture {
 };
 
 // Loads with the statistics lines kept out of the test's output.
-DatStatus LoadQuietly(PestDatabase& database, const std::string& path) {
+Status LoadQuietly(PestDatabase& database, const std::string& path) {
   StdoutCapture output;
   return database.LoadSignatures(path.c_str());
 }
@@ -85,9 +85,9 @@ TEST_F(DatabaseTest, LoadPrintsTheStatisticsLinesWithCollisionsAccumulated) {
          {.pest_id = 3, .pvt = 17, .file_size = 3, .name = "C"}});
   PestDatabase database(kHour, kHour);
   StdoutCapture output;
-  ASSERT_EQ(database.LoadSignatures(path_.c_str()), DatStatus::kOk);
-  ASSERT_EQ(database.LoadSignatures(path_.c_str()), DatStatus::kOk);
-  EXPECT_EQ(database.LoadSignatures(folder_.File("missing").c_str()), DatStatus::kCannotOpen);
+  ASSERT_EQ(database.LoadSignatures(path_.c_str()), Status::kOk);
+  ASSERT_EQ(database.LoadSignatures(path_.c_str()), Status::kOk);
+  EXPECT_EQ(database.LoadSignatures(folder_.File("missing").c_str()), Status::kCannotOpen);
   EXPECT_EQ(output.Take(),
             "\n pvt collisions: 2\n filesize collisions: 0"
             "\n pvt collisions: 4\n filesize collisions: 0");
@@ -134,7 +134,7 @@ TEST_P(SizeCursor, ListsEveryRecordOfTheSizeThenNull) {
     Write(records);
   }
   PestDatabase database(kHour, kHour);
-  ASSERT_EQ(LoadQuietly(database, path_), DatStatus::kOk);
+  ASSERT_EQ(LoadQuietly(database, path_), Status::kOk);
   ASSERT_EQ(database.SignatureCount(), static_cast<int32_t>(records.size()));
 
   PestDatabase::Reader reader = database.Read();
@@ -169,7 +169,7 @@ TEST_F(DatabaseTest, EveryReaderWalksTheSizesWithACursorOfItsOwn) {
          {.pest_id = 4, .pvt = 0x104, .file_size = 9, .name = "d"},
          {.pest_id = 5, .pvt = 0x105, .file_size = 9, .name = "e"}});
   PestDatabase database(kHour, kHour);
-  ASSERT_EQ(LoadQuietly(database, path_), DatStatus::kOk);
+  ASSERT_EQ(LoadQuietly(database, path_), Status::kOk);
 
   // Two walks taking turns, as two scans on two threads would.
   PestDatabase::Reader first = database.Read();
@@ -188,13 +188,13 @@ TEST_F(DatabaseTest, FailedLoadKeepsTheTableButRemembersTheSize) {
   Write({{.pest_id = 1, .pvt = 0xABCDEF01, .file_size = 10, .name = "Kept"}});
   PestDatabase database(kHour, kHour);
   StdoutCapture output;
-  ASSERT_EQ(database.LoadSignatures(path_.c_str()), DatStatus::kOk);
+  ASSERT_EQ(database.LoadSignatures(path_.c_str()), Status::kOk);
 
   const std::string damaged = folder_.File("DAMAGED.DAT");
   test::Bytes bytes = test::SignatureFile({{.pest_id = 2, .pvt = 2, .name = "New"}});
   bytes.back() ^= 1;
   test::WriteFileBytes(damaged, bytes);
-  EXPECT_EQ(database.LoadSignatures(damaged.c_str()), DatStatus::kCorrupt);
+  EXPECT_EQ(database.LoadSignatures(damaged.c_str()), Status::kCorrupt);
   EXPECT_EQ(output.Take(),
             "\n pvt collisions: 0\n filesize collisions: 0");  // the good load only
   EXPECT_EQ(database.LoadedFileSize(), static_cast<int32_t>(bytes.size()));
@@ -205,7 +205,7 @@ TEST_F(DatabaseTest, FailedLoadKeepsTheTableButRemembersTheSize) {
 TEST_F(DatabaseTest, FreeEmptiesTheTable) {
   Write({{.pest_id = 1, .pvt = 77, .file_size = 10, .name = "Gone"}});
   PestDatabase database(kHour, kHour);
-  ASSERT_EQ(LoadQuietly(database, path_), DatStatus::kOk);
+  ASSERT_EQ(LoadQuietly(database, path_), Status::kOk);
   database.FreeSignatures();
   EXPECT_EQ(database.SignatureCount(), 0);
   EXPECT_EQ(database.MaxFileSize(), 0u);
@@ -218,7 +218,7 @@ TEST_F(DatabaseTest, RecordsHandedOutCopyTheSignature) {
   constexpr uint32_t kCrc = 0x0BADF00Du;
   Write({{.pest_id = 4, .pvt = ~kCrc, .file_size = 10, .name = "UPPER.CASE"}});
   PestDatabase database(kHour, kHour);
-  ASSERT_EQ(LoadQuietly(database, path_), DatStatus::kOk);
+  ASSERT_EQ(LoadQuietly(database, path_), Status::kOk);
 
   EXPECT_EQ(IdOf(database.Read().FindPest(kCrc, 0, 0, 0)), 4u);
   EXPECT_EQ(database.NewPestInformationByPVT(kCrc), nullptr);
@@ -248,7 +248,7 @@ TEST_F(DatabaseTest, ReloadReplacesTheTableWithAVerifiedFile) {
   Write(kOld);
   PestDatabase database(kHour, kHour);
   StdoutCapture output;
-  ASSERT_EQ(database.LoadSignatures(path_.c_str()), DatStatus::kOk);
+  ASSERT_EQ(database.LoadSignatures(path_.c_str()), Status::kOk);
   const size_t new_size = Write(kNew);
   database.Reload();
   EXPECT_EQ(output.Take(),
@@ -272,7 +272,7 @@ class UnsoundReplacement : public DatabaseTest,
 TEST_P(UnsoundReplacement, KeepsTheOldTableAndItsSize) {
   const size_t old_size = Write(kOld);
   PestDatabase database(kHour, kHour);
-  ASSERT_EQ(LoadQuietly(database, path_), DatStatus::kOk);
+  ASSERT_EQ(LoadQuietly(database, path_), Status::kOk);
   GetParam().replace(path_);
   StdoutCapture output;
   database.Reload();
@@ -304,7 +304,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(DatabaseTest, WatcherReloadsAFileOfAnotherSize) {
   Write(kOld);
   PestDatabase database(/*check=*/20, /*settle=*/10);
-  ASSERT_EQ(LoadQuietly(database, path_), DatStatus::kOk);
+  ASSERT_EQ(LoadQuietly(database, path_), Status::kOk);
   StdoutCapture output;
   Write(kNew);
   const bool reloaded =
@@ -319,7 +319,7 @@ TEST_F(DatabaseTest, WatcherIgnoresAFileOfTheSameSize) {
   const size_t old_size = Write(kOld);
   PestDatabase database(/*check=*/5, /*settle=*/1);
   StdoutCapture output;
-  ASSERT_EQ(database.LoadSignatures(path_.c_str()), DatStatus::kOk);
+  ASSERT_EQ(database.LoadSignatures(path_.c_str()), Status::kOk);
   std::vector<SignatureRecord> same_size = kOld;
   same_size[0].pvt = 0x0F0F0F0F;
   same_size[0].name = "Old.Two";
@@ -333,7 +333,7 @@ TEST_F(DatabaseTest, WatcherIgnoresAFileOfTheSameSize) {
 TEST_F(DatabaseTest, ShutdownWhileTheWatcherSleepsReturnsAtOnce) {
   Write(kOld);
   PestDatabase database(kHour, kHour);
-  ASSERT_EQ(LoadQuietly(database, path_), DatStatus::kOk);
+  ASSERT_EQ(LoadQuietly(database, path_), Status::kOk);
   ASSERT_TRUE(database.watcher_running());
   std::this_thread::sleep_for(std::chrono::milliseconds(20));  // let it fall asleep
   const auto start = Clock::now();
@@ -383,7 +383,7 @@ TEST_F(DatabaseTest, ReloadsRacingLookupsAndWalksNeverReadFreedRecords) {
   const std::string sample = folder_.File("sample.bin");
   test::WriteFileBytes(sample, test::Bytes(200, 0x5A));
   PestDatabase database(kHour, kHour);
-  ASSERT_EQ(LoadQuietly(database, path_), DatStatus::kOk);
+  ASSERT_EQ(LoadQuietly(database, path_), Status::kOk);
 
   StdoutCapture output;
   std::atomic<bool> done{false};
@@ -473,7 +473,7 @@ class DeadlockWatchdog {
 TEST_F(DatabaseTest, ReaderOutlivesAWaitingReloadAndNestedLookupsShareIt) {
   Write(kOld);
   PestDatabase database(kHour, kHour);
-  ASSERT_EQ(LoadQuietly(database, path_), DatStatus::kOk);
+  ASSERT_EQ(LoadQuietly(database, path_), Status::kOk);
   StdoutCapture output;
   Write(kNew);
 

@@ -112,9 +112,9 @@ TEST(PestInfoTable, LoadsAFileAndKeepsTheTableWhenALoadFails) {
   test::WriteFileBytes(path, test::MakeDataFile(test::LiteralBlock(payload), options));
 
   PestInfoTable table;
-  ASSERT_EQ(table.Load(path.c_str()), DatStatus::kOk);
+  ASSERT_EQ(table.Load(path.c_str()), Status::kOk);
   ASSERT_EQ(table.count(), 1);
-  EXPECT_EQ(table.Load(folder.File("missing").c_str()), DatStatus::kCannotOpen);
+  EXPECT_EQ(table.Load(folder.File("missing").c_str()), Status::kCannotOpen);
   EXPECT_EQ(table.count(), 1);
   EXPECT_EQ(table.At(0)->texts[4], "remove it");
   FreeDetailedPestInformation(nullptr);  // accepted

@@ -145,7 +145,7 @@ TEST_P(HostileTable, CostsBoundedProbesToBuildAndToSearch) {
   std::unique_ptr<SignatureTable> table;
   ASSERT_EQ(
       SignatureTable::Build(test::SignaturePayload(records), static_cast<int32_t>(c.count), &table),
-      DatStatus::kOk);
+      Status::kOk);
   ASSERT_EQ(table->count(), static_cast<int32_t>(c.count));
   const PvtIndex& index = table->pvt_index();
   EXPECT_LE(index.build_probes(), 4 * uint64_t{c.count});

@@ -22,7 +22,7 @@ TEST(Engine, StartsWithDefaultState) {
 TEST(Engine, LooksForTheUnzipLibraryOnlyWhenStarted) {
   Engine engine;  // the test folders hold no unzip library
   EXPECT_FALSE(engine.unzip().ready);
-  EXPECT_NE(engine.Initialize(), 0);  // no data file either
+  EXPECT_NE(engine.Initialize(), Status::kOk);  // no data file either
   EXPECT_FALSE(engine.unzip().ready);
 }
 

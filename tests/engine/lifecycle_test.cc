@@ -25,7 +25,7 @@ Details Hold(_DETAILED_PEST_INFORMATION* details) {
 
 TEST(Lifecycle, DeinitializeBeforeAnyInitializeIsNine) {
   EngineFixture fixture;
-  EXPECT_EQ(fixture.engine().Deinitialize(), 9);
+  EXPECT_EQ(fixture.engine().Deinitialize(), Status::kNeverInitialized);
 }
 
 TEST(Lifecycle, FailedInitializeSetsDefaultMasksAndNothingElse) {
@@ -35,7 +35,7 @@ TEST(Lifecycle, FailedInitializeSetsDefaultMasksAndNothingElse) {
   engine.file_masks().Set("*.EXE");
   engine.SetScanMode(5);
 
-  EXPECT_EQ(engine.Initialize(), 2);
+  EXPECT_EQ(engine.Initialize(), Status::kCannotOpen);
   EXPECT_EQ(engine.init_count(), 0);
   EXPECT_EQ(engine.scan_mode(), 5);
   EXPECT_EQ(engine.max_scan_file_size(), kDefaultMaxScanFileSize);
@@ -44,28 +44,28 @@ TEST(Lifecycle, FailedInitializeSetsDefaultMasksAndNothingElse) {
   std::string host_folder = GetHostFolder(kPathBufferSize).value_or("");
   AppendSeparator(host_folder);
   EXPECT_EQ(engine.data_folder().Get(), host_folder);
-  EXPECT_EQ(engine.Deinitialize(), 9);
+  EXPECT_EQ(engine.Deinitialize(), Status::kNeverInitialized);
 }
 
 TEST(Lifecycle, InitializeLoadsResetsScanModeAndCounts) {
   EngineFixture fixture;
   Engine& engine = fixture.engine();
   engine.SetScanMode(1);
-  ASSERT_EQ(engine.Initialize(), 0);
+  ASSERT_EQ(engine.Initialize(), Status::kOk);
   EXPECT_EQ(engine.init_count(), 1);
   EXPECT_EQ(engine.scan_mode(), 0);
   EXPECT_EQ(engine.max_scan_file_size(), EngineFixture::kComplementedSize);
   EXPECT_EQ(engine.data_folder().Get(), fixture.DataFolderWithSeparator());
   EXPECT_NE(Scan(engine, fixture.trojan_path()), nullptr);
 
-  ASSERT_EQ(engine.Initialize(), 0);  // a second load replaces the table
+  ASSERT_EQ(engine.Initialize(), Status::kOk);  // a second load replaces the table
   EXPECT_EQ(engine.init_count(), 2);
   EXPECT_EQ(engine.database().SignatureCount(), 2);
 
-  EXPECT_EQ(engine.Deinitialize(), 0);  // stays initialized, table empty
+  EXPECT_EQ(engine.Deinitialize(), Status::kOk);  // stays initialized, table empty
   EXPECT_EQ(engine.init_count(), 2);
   EXPECT_EQ(Scan(engine, fixture.trojan_path()), nullptr);
-  EXPECT_EQ(engine.Deinitialize(), 0);
+  EXPECT_EQ(engine.Deinitialize(), Status::kOk);
 }
 
 TEST(Lifecycle, SetFolderIsHonouredAndGetsItsSeparator) {
@@ -73,14 +73,14 @@ TEST(Lifecycle, SetFolderIsHonouredAndGetsItsSeparator) {
   fixture.settings().Remove("KVLocation");
   Engine& engine = fixture.engine();
   engine.data_folder().Set(fixture.data().path().string());
-  ASSERT_EQ(engine.Initialize(), 0);
+  ASSERT_EQ(engine.Initialize(), Status::kOk);
   EXPECT_EQ(engine.data_folder().Get(), fixture.DataFolderWithSeparator());
 }
 
 TEST(SingleFileScan, DetectsStoredAndComplementedFingerprints) {
   EngineFixture fixture;
   Engine& engine = fixture.engine();
-  ASSERT_EQ(engine.Initialize(), 0);
+  ASSERT_EQ(engine.Initialize(), Status::kOk);
 
   const Detection trojan = Scan(engine, fixture.trojan_path());
   ASSERT_NE(trojan, nullptr);
@@ -102,7 +102,7 @@ TEST(SingleFileScan, DetectsStoredAndComplementedFingerprints) {
 TEST(SingleFileScan, ExcludedPestIsNotReported) {
   EngineFixture fixture;
   Engine& engine = fixture.engine();
-  ASSERT_EQ(engine.Initialize(), 0);
+  ASSERT_EQ(engine.Initialize(), Status::kOk);
   ASSERT_EQ(engine.exclusions().Add(fixture.trojan_path().c_str()), 1);
   EXPECT_EQ(Scan(engine, fixture.trojan_path()), nullptr);
   EXPECT_NE(Scan(engine, fixture.complemented_path()), nullptr);
@@ -111,7 +111,7 @@ TEST(SingleFileScan, ExcludedPestIsNotReported) {
 TEST(SingleFileScan, RelativePathIsKeptAsGiven) {
   EngineFixture fixture;
   Engine& engine = fixture.engine();
-  ASSERT_EQ(engine.Initialize(), 0);
+  ASSERT_EQ(engine.Initialize(), Status::kOk);
   const std::filesystem::path previous = std::filesystem::current_path();
   std::filesystem::current_path(fixture.data().path());
   const Detection found = Scan(engine, "trojan.exe");
@@ -124,15 +124,15 @@ TEST(PestInformation, LoadTwiceUnloadOnceKeepsTheTable) {
   EngineFixture fixture;
   fixture.WritePestInfo();
   Engine& engine = fixture.engine();
-  EXPECT_EQ(engine.UnloadPestInfo(), 0);  // nothing loaded: no change
+  EXPECT_EQ(engine.UnloadPestInfo(), Status::kOk);  // nothing loaded: no change
   EXPECT_FALSE(engine.pest_info_loaded());
 
-  ASSERT_EQ(engine.LoadPestInfo(), 0);
-  ASSERT_EQ(engine.LoadPestInfo(), 0);
-  EXPECT_EQ(engine.UnloadPestInfo(), 0);
+  ASSERT_EQ(engine.LoadPestInfo(), Status::kOk);
+  ASSERT_EQ(engine.LoadPestInfo(), Status::kOk);
+  EXPECT_EQ(engine.UnloadPestInfo(), Status::kOk);
   EXPECT_NE(Hold(engine.GetDetailedPestInfoByIndex(0)), nullptr);
   EXPECT_EQ(Hold(engine.GetDetailedPestInfoByIndex(2)), nullptr);
-  EXPECT_EQ(engine.UnloadPestInfo(), 0);
+  EXPECT_EQ(engine.UnloadPestInfo(), Status::kOk);
   EXPECT_FALSE(engine.pest_info_loaded());
   EXPECT_EQ(Hold(engine.GetDetailedPestInfoByIndex(0)), nullptr);
 }
@@ -142,7 +142,7 @@ TEST(PestInformation, OnDemandLoadIsReleasedWithinTheCall) {
   fixture.WritePestInfo();
   Engine& engine = fixture.engine();
   _DETAILED_PEST_INFORMATION* out = nullptr;
-  ASSERT_EQ(engine.GetDetailedPestInformation(test::kTrojanId, &out), 0);
+  ASSERT_EQ(engine.GetDetailedPestInformation(test::kTrojanId, &out), Status::kOk);
   const Details details = Hold(out);
   EXPECT_FALSE(engine.pest_info_loaded());
   EXPECT_STREQ(details->lpszText2, "Steals passwords");
@@ -150,7 +150,7 @@ TEST(PestInformation, OnDemandLoadIsReleasedWithinTheCall) {
   EXPECT_STREQ(details->lpszText5, "Delete it");
 
   out = nullptr;
-  EXPECT_EQ(engine.GetDetailedPestInformation(999, &out), 10);
+  EXPECT_EQ(engine.GetDetailedPestInformation(999, &out), Status::kPestNotFound);
   EXPECT_EQ(out, nullptr);
   EXPECT_FALSE(engine.pest_info_loaded());
 }
@@ -158,8 +158,8 @@ TEST(PestInformation, OnDemandLoadIsReleasedWithinTheCall) {
 TEST(PestInformation, MissingFileGivesItsStatus) {
   EngineFixture fixture;  // no KVINFO.DAT anywhere
   _DETAILED_PEST_INFORMATION* out = nullptr;
-  EXPECT_EQ(fixture.engine().GetDetailedPestInformation(test::kTrojanId, &out), 2);
-  EXPECT_EQ(fixture.engine().LoadPestInfo(), 2);
+  EXPECT_EQ(fixture.engine().GetDetailedPestInformation(test::kTrojanId, &out), Status::kCannotOpen);
+  EXPECT_EQ(fixture.engine().LoadPestInfo(), Status::kCannotOpen);
   EXPECT_FALSE(fixture.engine().pest_info_loaded());
 }
 
@@ -168,14 +168,14 @@ TEST(PestInformation, ByNameIgnoresCaseAndNeedsASignature) {
   fixture.WritePestInfo();
   Engine& engine = fixture.engine();
   _DETAILED_PEST_INFORMATION* out = nullptr;
-  EXPECT_EQ(engine.GetDetailedPestInformationFromName("spy.inverted", &out), 10);  // no table
-  ASSERT_EQ(engine.Initialize(), 0);
-  ASSERT_EQ(engine.GetDetailedPestInformationFromName("spy.INVERTED", &out), 0);
+  EXPECT_EQ(engine.GetDetailedPestInformationFromName("spy.inverted", &out), Status::kPestNotFound);  // no table
+  ASSERT_EQ(engine.Initialize(), Status::kOk);
+  ASSERT_EQ(engine.GetDetailedPestInformationFromName("spy.INVERTED", &out), Status::kOk);
   const Details details = Hold(out);
   EXPECT_EQ(details->dwPestID, test::kComplementedId);
   EXPECT_STREQ(details->lpszText1, "Spyware");
-  EXPECT_EQ(engine.GetDetailedPestInformationFromName("Unknown", &out), 10);
-  EXPECT_EQ(engine.GetDetailedPestInformationFromName(nullptr, &out), 10);
+  EXPECT_EQ(engine.GetDetailedPestInformationFromName("Unknown", &out), Status::kPestNotFound);
+  EXPECT_EQ(engine.GetDetailedPestInformationFromName(nullptr, &out), Status::kPestNotFound);
 }
 
 TEST(PestInformation, LoadIgnoresAndReplacesTheSetFolder) {
@@ -184,7 +184,7 @@ TEST(PestInformation, LoadIgnoresAndReplacesTheSetFolder) {
   Engine& engine = fixture.engine();
   test::TempFolder elsewhere;
   engine.data_folder().Set(elsewhere.path().string());
-  ASSERT_EQ(engine.LoadPestInfo(), 0);
+  ASSERT_EQ(engine.LoadPestInfo(), Status::kOk);
   EXPECT_EQ(engine.data_folder().Get(), fixture.DataFolderWithSeparator());
 }
 

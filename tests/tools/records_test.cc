@@ -76,7 +76,7 @@ TEST(Container, EngineReaderAcceptsItAndSeesTheRecordCount) {
   ASSERT_GT(file.size(), kContainerHeaderSize);
   EXPECT_EQ(LoadLe32(&file[kRecordCountOffset]), 1u);
   DecodedDataFile decoded;
-  ASSERT_EQ(DecodeDataFile(file, DateCheck::kBeforeCheckWord, &decoded), DatStatus::kOk);
+  ASSERT_EQ(DecodeDataFile(file, DateCheck::kBeforeCheckWord, &decoded), Status::kOk);
   EXPECT_EQ(decoded.record_count, 1);
   EXPECT_EQ(
       std::vector<uint8_t>(decoded.payload.data(), decoded.payload.data() + decoded.payload.size()),
@@ -85,7 +85,7 @@ TEST(Container, EngineReaderAcceptsItAndSeesTheRecordCount) {
   // caught before anything is expanded.
   file = MakeContainer(compressor::CompressBlock(payload), 1);
   file.back() ^= 1;
-  EXPECT_EQ(DecodeDataFile(file, DateCheck::kLast, nullptr), DatStatus::kCorrupt);
+  EXPECT_EQ(DecodeDataFile(file, DateCheck::kLast, nullptr), Status::kCorrupt);
 }
 
 }  // namespace

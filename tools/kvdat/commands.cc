@@ -143,7 +143,7 @@ int Dump(const DumpArguments& arguments, std::ostream& out) {
   if (arguments.json) {
     json dump = {{"file", arguments.file.string()},
                  {"status", inspection.status},
-                 {"status_text", DescribeDatStatus(inspection.status)},
+                 {"status_text", DescribeStatus(inspection.status)},
                  {"kind", inspection.kind}};
     if (inspection.has_header) {
       dump["header"] = {{"check_word", HexWord(h.check_word)},
@@ -173,7 +173,7 @@ int Dump(const DumpArguments& arguments, std::ostream& out) {
           << "record count:  " << h.record_count << "\n"
           << "body:          " << h.body_size << " bytes\n";
     }
-    out << "status:        " << inspection.status << " (" << DescribeDatStatus(inspection.status)
+    out << "status:        " << inspection.status << " (" << DescribeStatus(inspection.status)
         << ")\n"
         << "records:       " << inspection.kind << "\n";
     if (!inspection.record_error.empty())
@@ -202,7 +202,7 @@ int Dump(const DumpArguments& arguments, std::ostream& out) {
 
 int Verify(const std::filesystem::path& file, std::ostream& out) {
   const int32_t status = ToInt(ReadDataFile(file.string().c_str(), DateCheck::kLast, nullptr));
-  out << file.string() << ": " << status << " (" << DescribeDatStatus(status) << ")\n";
+  out << file.string() << ": " << status << " (" << DescribeStatus(status) << ")\n";
   return status == 0 ? 0 : 1;
 }
 
