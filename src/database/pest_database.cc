@@ -200,7 +200,9 @@ void PestDatabase::StartWatcher() {
 
 void PestDatabase::WatcherMain(platform::SleepingThread::Control& control) {
   while (control.SleepFor(check_interval_ms_)) {
-    if (!FileSizeChanged()) continue;
+    const bool changed = FileSizeChanged();
+    watcher_checks_.fetch_add(1);
+    if (!changed) continue;
     if (!control.SleepFor(settle_interval_ms_)) return;
     if (control.stop_requested()) return;
     Reload();

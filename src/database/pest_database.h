@@ -144,6 +144,8 @@ class PestDatabase {
   // Slots of the current PVT index (0 before the first load).
   uint32_t PvtSlotCount() const;
   bool watcher_running() const;
+  // Size checks the watcher has made so far (each after one check interval).
+  uint32_t watcher_checks() const { return watcher_checks_.load(); }
 
  private:
   // Loads under load_mutex_. A reload (on the watcher thread) restores
@@ -181,6 +183,7 @@ class PestDatabase {
   std::unique_ptr<platform::SleepingThread> watcher_;
 
   std::atomic<uint32_t> loaded_file_size_{0xFFFFFFFFu};
+  std::atomic<uint32_t> watcher_checks_{0};
 };
 
 }  // namespace kv

@@ -324,7 +324,10 @@ TEST_F(DatabaseTest, WatcherIgnoresAFileOfTheSameSize) {
   same_size[0].pvt = 0x0F0F0F0F;
   same_size[0].name = "Old.Two";
   ASSERT_EQ(Write(same_size), old_size);
-  std::this_thread::sleep_for(std::chrono::milliseconds(200));  // forty checks
+  // Forty checks of the unchanged size: none may start a reload, which would
+  // print the statistics again.
+  const uint32_t checks_before = database.watcher_checks();
+  EXPECT_TRUE(Eventually([&] { return database.watcher_checks() >= checks_before + 40; }));
   database.Shutdown();
   EXPECT_EQ(output.Take(),
             "\n pvt collisions: 0\n filesize collisions: 0");
