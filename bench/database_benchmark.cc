@@ -209,7 +209,8 @@ BENCHMARK(BM_FindPestHashPath);
 // arguments are (kind, record count).
 const std::vector<std::vector<int64_t>> kHostileArguments = {
     {static_cast<int64_t>(test::Hostile::kEqualPvts),
-     static_cast<int64_t>(test::Hostile::kSameHomeSlot)},
+     static_cast<int64_t>(test::Hostile::kSameHomeSlot),
+     static_cast<int64_t>(test::Hostile::kConsecutivePvts)},
     {20'000, 160'000}};
 
 // The signature table alone.

@@ -1,6 +1,6 @@
 // Writes seed inputs for the fuzz targets: signature data built against the
-// PVT index (every PVT equal, or every PVT in one home slot), as whole data
-// files, as their compressed blocks, and as count-and-payload inputs.
+// PVT index (see test::HostileSignatures), as whole data files, as their
+// compressed blocks, and as count-and-payload inputs.
 // Usage: make_fuzz_seeds FOLDER (one subfolder per target is created).
 #include <cstdio>
 #include <filesystem>
@@ -28,6 +28,7 @@ struct Seed {
 constexpr Seed kSeeds[] = {
     {"equal-pvts", Hostile::kEqualPvts, 20'000, 500},
     {"same-home-slot", Hostile::kSameHomeSlot, 2'000, 500},
+    {"consecutive-pvts", Hostile::kConsecutivePvts, 20'000, 500},
 };
 
 }  // namespace

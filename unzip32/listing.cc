@@ -1,6 +1,7 @@
 // Listing an archive's members through the published per-member callback or
 // our indexed one, and picking members by include and exclude lists.
 #include <algorithm>
+#include <cmath>
 #include <limits>
 #include <string>
 
@@ -17,7 +18,7 @@ uint32_t Saturated(uint64_t value) {
 uint32_t PercentSaved(uint64_t compressed, uint64_t uncompressed) {
   if (uncompressed == 0 || compressed >= uncompressed) return 0;
   const double saved = 100.0 * static_cast<double>(uncompressed - compressed) / uncompressed;
-  return static_cast<uint32_t>(saved + 0.5);
+  return static_cast<uint32_t>(std::lround(saved));
 }
 
 std::string MethodText(const zip::Member& member) {

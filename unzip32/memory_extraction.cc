@@ -40,13 +40,15 @@ class GrowingBuffer final : public zip::OutputSink {
 
  private:
   bool Grow(uint64_t needed) {
-    uint64_t capacity = capacity_ == 0 ? 64 * 1024 : capacity_;
+    constexpr uint64_t kFirstCapacity = uint64_t{64} << 10;
+    uint64_t capacity = capacity_ == 0 ? kFirstCapacity : capacity_;
     while (capacity < needed) capacity *= 2;
     capacity = std::min(capacity, declared_size_);
-    void* grown = std::realloc(bytes_.get(), static_cast<size_t>(capacity));
+    // realloc takes the old block, or leaves it alone when it fails.
+    char* old = bytes_.release();
+    void* grown = std::realloc(old, static_cast<size_t>(capacity));
+    bytes_.reset(grown != nullptr ? static_cast<char*>(grown) : old);
     if (grown == nullptr) return false;
-    bytes_.release();
-    bytes_.reset(static_cast<char*>(grown));
     capacity_ = capacity;
     return true;
   }

@@ -1,9 +1,9 @@
 // PVT index: the collision statistic from a union-find over the probing
-// table's slots, the keys radix-sorted with the first record of each, and
-// lookups by directory bucket and binary search.
+// table's slots, the keys radix-sorted with the first record of each and
+// laid out at their homes, and lookups that start at the home.
 #include "database/pvt_index.h"
 
-#include <bit>
+#include <algorithm>
 #include <new>
 #include <utility>
 
@@ -23,63 +23,64 @@ class FreeSlotFinder {
  public:
   bool Allocate(uint32_t slot_count) {
     slot_count_ = slot_count;
-    parent_ = NewArray<uint32_t>(slot_count);
-    free_slot_ = NewArray<uint32_t>(slot_count);
-    rank_ = NewArray<uint8_t>(slot_count);
-    if (!parent_ || !free_slot_ || !rank_) return false;
-    for (uint32_t slot = 0; slot < slot_count; ++slot) {
-      parent_[slot] = slot;
-      free_slot_[slot] = slot;
-      rank_[slot] = 0;
-    }
+    nodes_ = NewArray<Node>(slot_count);
+    if (!nodes_) return false;
+    for (uint32_t slot = 0; slot < slot_count; ++slot) nodes_[slot] = {slot, slot, 0};
     return true;
   }
 
   // The first free slot from `slot` on, wrapping round.
-  uint32_t FirstFreeFrom(uint32_t slot) { return free_slot_[Root(slot)]; }
+  uint32_t FirstFreeFrom(uint32_t slot) { return nodes_[Root(slot)].free_slot; }
 
   // Takes the free slot `slot`: its run joins the run (or free slot) after
   // it, whose free slot becomes theirs. REQUIRES another free slot.
   void Take(uint32_t slot) {
     uint32_t taken = Root(slot);
     uint32_t next = Root(slot + 1 == slot_count_ ? 0 : slot + 1);
-    const uint32_t free_slot = free_slot_[next];
-    if (rank_[taken] > rank_[next]) std::swap(taken, next);
-    if (rank_[taken] == rank_[next]) ++rank_[next];
-    parent_[taken] = next;
-    free_slot_[next] = free_slot;
+    const uint32_t free_slot = nodes_[next].free_slot;
+    if (nodes_[taken].rank > nodes_[next].rank) std::swap(taken, next);
+    if (nodes_[taken].rank == nodes_[next].rank) ++nodes_[next].rank;
+    nodes_[taken].parent = next;
+    nodes_[next].free_slot = free_slot;
   }
 
   uint64_t steps() const { return steps_; }
 
  private:
+  // One slot's set membership; free_slot and rank count at roots only.
+  struct Node {
+    uint32_t parent;
+    uint32_t free_slot;
+    uint32_t rank;
+  };
+
   uint32_t Root(uint32_t slot) {
-    while (parent_[slot] != slot) {
-      parent_[slot] = parent_[parent_[slot]];
-      slot = parent_[slot];
+    while (nodes_[slot].parent != slot) {
+      nodes_[slot].parent = nodes_[nodes_[slot].parent].parent;
+      slot = nodes_[slot].parent;
       ++steps_;
     }
     return slot;
   }
 
   uint32_t slot_count_ = 0;
-  std::unique_ptr<uint32_t[]> parent_;
-  std::unique_ptr<uint32_t[]> free_slot_;
-  std::unique_ptr<uint8_t[]> rank_;
+  std::unique_ptr<Node[]> nodes_;
   uint64_t steps_ = 0;
 };
 
-// The directory bucket of a key: its top `bits` bits.
-uint32_t TopBits(uint32_t key, uint32_t bits) {
-  return static_cast<uint32_t>((uint64_t{key} << bits) >> 32);
+// A key's home among `home_count` slots: its share of the 32-bit range, so
+// that homes rise with the keys.
+uint32_t Home(uint32_t key, uint32_t home_count) {
+  return static_cast<uint32_t>((uint64_t{key} * home_count) >> 32);
 }
 
 }  // namespace
 
 bool PvtIndex::Build(std::span<const uint32_t> keys, uint32_t capacity, PvtIndex* out) {
   PvtIndex index;
-  index.slot_count_ = 2 * capacity + 1;
   const auto count = static_cast<uint32_t>(keys.size());
+  // Always more slots than keys, so that every key finds a free one.
+  index.slot_count_ = 2 * std::max(capacity, (count + 1) / 2) + 1;
 
   // The statistic: each key in turn takes the first free slot from its home.
   {
@@ -118,18 +119,28 @@ bool PvtIndex::Build(std::span<const uint32_t> keys, uint32_t capacity, PvtIndex
       entries[distinct++] = entries[i];
   }
 
-  // About one key per bucket; keys that crowd into one bucket cost a binary
-  // search among them, never a walk.
-  index.directory_bits_ = distinct <= 1 ? 0 : static_cast<uint32_t>(std::bit_width(distinct - 1));
-  const uint32_t buckets = 1u << index.directory_bits_;
-  index.directory_ = NewArray<uint32_t>(buckets + 1);
-  if (!index.directory_) return false;
-  uint32_t next = 0;
-  for (uint32_t bucket = 0; bucket <= buckets; ++bucket) {
-    while (next < distinct && TopBits(entries[next].key, index.directory_bits_) < bucket) ++next;
-    index.directory_[bucket] = next;
+  // Each key goes to its home, or just after the key before it when that
+  // one got there first; a place left between two keys repeats the next
+  // key, and the places after the last key hold 0xFFFFFFFF and no record, so
+  // that the keys never decrease along the layout.
+  const uint32_t home_count = 2 * distinct;
+  uint64_t size = home_count;
+  uint32_t next_free = 0;
+  for (uint32_t i = 0; i < distinct; ++i) {
+    next_free = std::max(Home(entries[i].key, home_count), next_free) + 1;
+    size = std::max<uint64_t>(size, next_free);
   }
-  index.entries_ = std::move(entries);
+  const auto layout_size = static_cast<uint32_t>(size + 1);  // and one beyond the last key
+  index.layout_ = NewArray<Entry>(layout_size);
+  if (!index.layout_) return false;
+  uint32_t next = 0;
+  for (uint32_t i = 0; i < distinct; ++i) {
+    const uint32_t place = std::max(Home(entries[i].key, home_count), next);
+    while (next <= place) index.layout_[next++] = entries[i];
+  }
+  while (next < layout_size) index.layout_[next++] = {0xFFFFFFFFu, -1};
+  index.home_count_ = home_count;
+  index.layout_size_ = layout_size;
   *out = std::move(index);
   return true;
 }
@@ -141,22 +152,33 @@ int32_t PvtIndex::Find(uint32_t key) const {
 
 int32_t PvtIndex::Find(uint32_t key, uint32_t* probes) const {
   *probes = 0;
-  if (!directory_) return -1;
-  const uint32_t bucket = TopBits(key, directory_bits_);
-  uint32_t low = directory_[bucket];
-  uint32_t high = directory_[bucket + 1];
-  while (low < high) {
+  if (layout_size_ == 0) return -1;
+  // The key, if present, lies at its home or after it, at the first place
+  // from there whose key is not smaller. Usually that is the home itself;
+  // otherwise steps doubling from the home reach a place that is not smaller
+  // (the last place always is), and a binary search finds the first.
+  uint32_t low = Home(key, home_count_);
+  ++*probes;
+  if (layout_[low].key >= key) return layout_[low].key == key ? layout_[low].index : -1;
+  const uint32_t last = layout_size_ - 1;
+  uint32_t high = low;
+  for (uint32_t step = 1;; step *= 2) {
+    high = last - low <= step ? last : low + step;
+    ++*probes;
+    if (layout_[high].key >= key) break;
+    low = high;
+  }
+  // layout_[low].key < key <= layout_[high].key
+  while (high - low > 1) {
     const uint32_t middle = low + (high - low) / 2;
     ++*probes;
-    const Entry& entry = entries_[middle];
-    if (entry.key == key) return entry.index;
-    if (entry.key < key) {
-      low = middle + 1;
-    } else {
+    if (layout_[middle].key >= key) {
       high = middle;
+    } else {
+      low = middle;
     }
   }
-  return -1;
+  return layout_[high].key == key ? layout_[high].index : -1;
 }
 
 }  // namespace kv

@@ -1,9 +1,10 @@
 // The fingerprint (PVT) index of a signature table: each distinct PVT with
-// the first record that carries it, sorted and reached through a directory
-// of the keys' top bits, so that building is linear in the record count and
-// a lookup compares at most log2(n) + 1 keys whatever the file holds. It also
-// reports the collision count of the linear-probing table over 2n + 1 slots
-// that the load statistics have always described.
+// the first record that carries it, in key order, each at its home (its
+// share of the 32-bit range among 2n places) or just after the keys before
+// it. Building is linear in the record count; a lookup usually reads one
+// place, and compares at most about 2 log2(n) keys whatever the file holds.
+// The index also reports the collision count of the linear-probing table
+// over 2n + 1 slots that the load statistics have always described.
 #pragma once
 
 #include <cstdint>
@@ -15,16 +16,16 @@ namespace kv {
 class PvtIndex {
  public:
   // Indexes keys[i] -> i. `capacity` is the record count the file declared
-  // (bounded by what its payload can hold; at least keys.size()): it sets the
-  // slot count of the collision statistic, 2 * capacity + 1. False, with
-  // `out` untouched, when memory runs out.
+  // (bounded by what its payload can hold): it sets the slot count of the
+  // collision statistic, 2 * capacity + 1, raised if need be to exceed the
+  // key count. False, with `out` untouched, when memory runs out.
   static bool Build(std::span<const uint32_t> keys, uint32_t capacity, PvtIndex* out);
 
   // The index that belongs to no load: no keys, no slots.
   PvtIndex() = default;
 
   // The lowest i with keys[i] == key, or -1. The second form also tells how
-  // many keys the lookup compared.
+  // many places the lookup read.
   int32_t Find(uint32_t key) const;
   int32_t Find(uint32_t key, uint32_t* probes) const;
 
@@ -42,14 +43,12 @@ class PvtIndex {
  private:
   struct Entry {
     uint32_t key;
-    int32_t index;
+    int32_t index;  // the first record with the key; -1 beyond the last key
   };
 
-  std::unique_ptr<Entry[]> entries_;  // distinct keys, ascending
-  // directory_[b] is the first entry whose key's top bits are b or more;
-  // 2^directory_bits_ + 1 of them, the last being the entry count.
-  std::unique_ptr<uint32_t[]> directory_;
-  uint32_t directory_bits_ = 0;
+  std::unique_ptr<Entry[]> layout_;  // keys never decrease along it
+  uint32_t layout_size_ = 0;
+  uint32_t home_count_ = 0;
   uint32_t slot_count_ = 0;
   int32_t collisions_ = 0;
   uint64_t build_probes_ = 0;

@@ -51,6 +51,14 @@ TEST(PvtIndex, CountsEachInsertionWhoseHomeIsTakenOnce) {
   EXPECT_EQ(index.Find(24), -1);  // home 3 too
 }
 
+TEST(PvtIndex, MoreKeysThanTwiceTheCapacityStillFindFreeSlots) {
+  // Seven keys cannot fit 2 * 3 + 1 slots with one to spare: nine it is.
+  const PvtIndex index = BuildIndex({9, 9, 9, 9, 9, 9, 9}, 3);
+  EXPECT_EQ(index.slot_count(), 9u);
+  EXPECT_EQ(index.collisions(), 6);
+  EXPECT_EQ(index.Find(9), 0);
+}
+
 TEST(PvtIndex, OfNoLoadHasNoSlotsAndFindsNothing) {
   const PvtIndex index;
   EXPECT_EQ(index.slot_count(), 0u);
@@ -95,6 +103,8 @@ const KeyCase kKeyCases[] = {
     {"RepeatsInFewHomes", 3000, Random(3000, 1000, 2)},
     {"EqualKeys", 2000, Hostile(test::Hostile::kEqualPvts, 2000)},
     {"SameHomeSlot", 2000, Hostile(test::Hostile::kSameHomeSlot, 2000)},
+    {"ConsecutiveKeys", 2000, Hostile(test::Hostile::kConsecutivePvts, 2000)},
+    {"KeysAtTheTopOfTheRange", 100, {0xFFFFFFFFu, 0xFFFFFFFEu, 0xFFFFFFFFu, 0xFFFFFF00u}},
     {"ClusterWrapsPastTheEnd", 50, WrappingCluster()},
     {"CapacityAboveTheKeys", 500, Random(40, 50, 3)},
 };
@@ -150,10 +160,14 @@ TEST_P(HostileTable, CostsBoundedProbesToBuildAndToSearch) {
   const PvtIndex& index = table->pvt_index();
   EXPECT_LE(index.build_probes(), 4 * uint64_t{c.count});
 
-  // Every record's key, and a miss beside each, whose home slot lies in the
-  // records' cluster.
-  const uint32_t most = static_cast<uint32_t>(std::bit_width(c.count)) + 1;
+  // Every record's key, and the values beside each that no record has:
+  // misses that land among the keys.
+  std::vector<uint32_t> sorted;
+  for (const auto& record : records) sorted.push_back(record.pvt);
+  std::sort(sorted.begin(), sorted.end());
+  const uint32_t most = 2 * static_cast<uint32_t>(std::bit_width(c.count)) + 4;
   uint32_t worst = 0;
+  size_t misses = 0;
   for (uint32_t i = 0; i < c.count; ++i) {
     const uint32_t key = records[i].pvt;
     uint32_t probes = 0;
@@ -161,9 +175,14 @@ TEST_P(HostileTable, CostsBoundedProbesToBuildAndToSearch) {
     worst = std::max(worst, probes);
     ASSERT_EQ(table->at(static_cast<size_t>(found)).dwPVT, key);
     ASSERT_LE(static_cast<uint32_t>(found), i);
-    EXPECT_EQ(index.Find(key + 1, &probes), -1);
-    worst = std::max(worst, probes);
+    for (const uint32_t beside : {key - 1, key + 1}) {
+      if (std::binary_search(sorted.begin(), sorted.end(), beside)) continue;
+      ASSERT_EQ(index.Find(beside, &probes), -1);
+      worst = std::max(worst, probes);
+      ++misses;
+    }
   }
+  EXPECT_GT(misses, 0u);
   EXPECT_LE(worst, most);
 }
 
@@ -172,7 +191,8 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(HostileCase{"EqualPvts", test::Hostile::kEqualPvts, 20'000},
                     HostileCase{"SameHomeSlot", test::Hostile::kSameHomeSlot, 20'000},
                     // More records than 32-bit PVTs of one residue: they repeat.
-                    HostileCase{"SameHomeSlotRepeating", test::Hostile::kSameHomeSlot, 50'000}),
+                    HostileCase{"SameHomeSlotRepeating", test::Hostile::kSameHomeSlot, 50'000},
+                    HostileCase{"ConsecutivePvts", test::Hostile::kConsecutivePvts, 20'000}),
     [](const testing::TestParamInfo<HostileCase>& info) { return std::string(info.param.name); });
 
 }  // namespace

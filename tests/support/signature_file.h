@@ -35,8 +35,9 @@ Bytes SignatureFile(const std::vector<SignatureRecord>& records,
 // kEqualPvts: all identical, one PVT (a file of them compresses to a few
 // hundred bytes). kSameHomeSlot: PVTs congruent to 5 modulo 2n + 1 (the
 // index's slot count), so that all fall in one home slot; distinct as far
-// as 32 bits allow, then repeating.
-enum class Hostile { kEqualPvts, kSameHomeSlot };
+// as 32 bits allow, then repeating. kConsecutivePvts: n neighbouring values,
+// which any layout of the keys in their order crowds into one place.
+enum class Hostile { kEqualPvts, kSameHomeSlot, kConsecutivePvts };
 std::vector<SignatureRecord> HostileSignatures(Hostile kind, uint32_t n);
 
 }  // namespace kv::test

@@ -127,6 +127,17 @@ TEST_F(Unzip32Interface, EncryptedMembersFailWithTheEnginesEmptyPassword) {
   }
 }
 
+struct Indexed {
+  uint32_t index;
+  uint32_t size;
+  std::string name;
+};
+
+void UNZIP32_CALL CollectIndexed(void* context, uint32_t index, uint32_t size, const char* name,
+                                 uint32_t length) {
+  static_cast<std::vector<Indexed>*>(context)->push_back({index, size, std::string(name, length)});
+}
+
 TEST_F(Unzip32Interface, NamesPickExactThenIgnoringCaseAndIndexesReachEveryTwin) {
   const std::string names = Archive("names.zip");
   auto text = [](int i) { return BytesOf("member " + std::to_string(i)); };
@@ -137,22 +148,14 @@ TEST_F(Unzip32Interface, NamesPickExactThenIgnoringCaseAndIndexesReachEveryTwin)
   EXPECT_FALSE(ExtractByName(names, "a.*").ok) << "no wildcards";
   EXPECT_FALSE(ExtractByName(names, "missing").ok);
 
-  struct Indexed {
-    uint32_t index;
-    uint32_t size;
-    std::string name;
-  };
   std::vector<Indexed> indexed;
-  auto collect = [](void* context, uint32_t index, uint32_t size, const char* name,
-                    uint32_t length) {
-    static_cast<std::vector<Indexed>*>(context)->push_back(
-        {index, size, std::string(name, length)});
-  };
-  ASSERT_EQ(Unzip32Library::Get().list_indexed(names.c_str(), collect, &indexed), UNZIP32_OK);
+  ASSERT_EQ(Unzip32Library::Get().list_indexed(names.c_str(), CollectIndexed, &indexed),
+            UNZIP32_OK);
   ASSERT_EQ(indexed.size(), 8u);
   for (uint32_t i = 0; i < indexed.size(); ++i) {
     EXPECT_EQ(indexed[i].index, i);
     const bool folder = indexed[i].name.back() == '/';
+    EXPECT_EQ(indexed[i].size, folder ? 0u : text(static_cast<int>(i)).size());
     EXPECT_EQ(ExtractByIndex(names, i).bytes, folder ? Bytes{} : text(static_cast<int>(i)));
   }
   EXPECT_EQ(indexed[2].name, "a.exe");

@@ -14,7 +14,7 @@ namespace {
 
 constexpr uint32_t kLocalHeaderSignature = 0x04034b50;
 constexpr size_t kLocalHeaderSize = 30;
-constexpr size_t kChunkSize = 64 * 1024;
+constexpr size_t kChunkSize = size_t{64} << 10;
 constexpr uint16_t kStrongEncryptionFlag = 0x0040;
 
 // Where the member's data starts, from its own local header; the data must
