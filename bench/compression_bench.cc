@@ -51,8 +51,7 @@ size_t GzipSize(const Bytes& input) {
 
 Bytes DataFilePayload(const fs::path& path) {
   kv::DecodedDataFile decoded;
-  if (kv::ReadDataFile(path.string().c_str(), kv::DateCheck::kLast, &decoded) !=
-      kv::Status::kOk) {
+  if (kv::ReadDataFile(path.string().c_str(), kv::DateCheck::kLast, &decoded) != kv::Status::kOk) {
     throw std::runtime_error("cannot decode " + path.string());
   }
   return Bytes(decoded.payload.data(), decoded.payload.data() + decoded.payload.size());

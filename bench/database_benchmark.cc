@@ -70,12 +70,13 @@ const GeneratedFile& File() {
     size_t name_bytes = 0;
     for (int i = 0; i < kSignatures; ++i) {
       const uint32_t pvt = static_cast<uint32_t>(random()) | 1u;
-      std::string name = "Trojan.Family" + std::to_string(i % 977) + ".Variant" +
-                         std::to_string(i);
+      std::string name = "Trojan.Family" + std::to_string(i % 977) + ".Variant" + std::to_string(i);
       name_bytes += name.size() + 1;
-      records.push_back({.pest_id = static_cast<uint32_t>(i + 1), .pvt = pvt,
+      records.push_back({.pest_id = static_cast<uint32_t>(i + 1),
+                         .pvt = pvt,
                          .file_size = 1000 + static_cast<uint32_t>(i / 4),
-                         .name = std::move(name), .gap_length = 4});
+                         .name = std::move(name),
+                         .gap_length = 4});
       generated->pvts.push_back(pvt);
     }
     generated->average_name_bytes = static_cast<double>(name_bytes) / kSignatures;
@@ -125,8 +126,7 @@ void BM_LoadMillionSignatures(benchmark::State& state) {
       state.SkipWithError("load failed");
       break;
     }
-    bytes_per_signature =
-        static_cast<double>(mallinfo2().uordblks - before) / kSignatures;
+    bytes_per_signature = static_cast<double>(mallinfo2().uordblks - before) / kSignatures;
     database.reset();
     state.ResumeTiming();
   }
@@ -145,12 +145,12 @@ void BM_BuildMillionSignatureTable(benchmark::State& state) {
     std::vector<test::SignatureRecord> records;
     std::mt19937 random(2026);
     for (int i = 0; i < kSignatures; ++i) {
-      records.push_back({.pest_id = static_cast<uint32_t>(i + 1),
-                         .pvt = static_cast<uint32_t>(random()) | 1u,
-                         .file_size = 1000 + static_cast<uint32_t>(i / 4),
-                         .name = "Trojan.Family" + std::to_string(i % 977) + ".Variant" +
-                                 std::to_string(i),
-                         .gap_length = 4});
+      records.push_back(
+          {.pest_id = static_cast<uint32_t>(i + 1),
+           .pvt = static_cast<uint32_t>(random()) | 1u,
+           .file_size = 1000 + static_cast<uint32_t>(i / 4),
+           .name = "Trojan.Family" + std::to_string(i % 977) + ".Variant" + std::to_string(i),
+           .gap_length = 4});
     }
     return test::SignaturePayload(records);
   }();

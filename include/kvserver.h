@@ -45,11 +45,11 @@ extern "C" {
  * released with kvDeallocatePestInformation. */
 typedef struct _PEST_INFORMATION {
   uint32_t dwPestID;
-  uint32_t dwPVT;          /* as stored: may be the complement of the CRC */
-  char* lpszFileName;      /* "" when the record did not come from a scan */
+  uint32_t dwPVT;     /* as stored: may be the complement of the CRC */
+  char* lpszFileName; /* "" when the record did not come from a scan */
   char* lpszPestName;
-  int32_t bSizeMatch;      /* 1: a signature of this pest has the file's size */
-  uint32_t dwReserved[3];  /* always 0 */
+  int32_t bSizeMatch;     /* 1: a signature of this pest has the file's size */
+  uint32_t dwReserved[3]; /* always 0 */
 } _PEST_INFORMATION;
 
 /* One signature of the loaded table, exactly as the engine keeps it. */
@@ -88,12 +88,10 @@ KV_STATIC_ASSERT(sizeof(_PEST_SIGNATURE) == 7 * 4, "_PEST_SIGNATURE: 7 words");
 
 /* Scan callbacks: path, detected flag, detection record (or null), the
  * host's user value. Return 0 to stop the current folder or archive. */
-typedef int32_t(KV_CDECL* ScanCallback)(char* path, int32_t detected,
-                                        _PEST_INFORMATION* info,
+typedef int32_t(KV_CDECL* ScanCallback)(char* path, int32_t detected, _PEST_INFORMATION* info,
                                         int32_t user_value);
 typedef int32_t(KV_STDCALL* ScanCallbackStdcall)(char* path, int32_t detected,
-                                                 _PEST_INFORMATION* info,
-                                                 int32_t user_value);
+                                                 _PEST_INFORMATION* info, int32_t user_value);
 
 /* --- Start and stop ------------------------------------------------------ */
 
@@ -158,11 +156,11 @@ KV_EXPORT int32_t KV_CDECL kvUnloadPestInfo(void);
  * that id. Loads the table for the call when it is not loaded (and returns
  * that load's status when it fails). */
 KV_EXPORT int32_t KV_CDECL kvGetDetailedPestInformation(uint32_t pest_id,
-                                                       _DETAILED_PEST_INFORMATION** out);
+                                                        _DETAILED_PEST_INFORMATION** out);
 /* As kvGetDetailedPestInformation for the pest of the first signature named
  * `name` (ASCII case ignored); 10 when no signature has that name. */
 KV_EXPORT int32_t KV_CDECL kvGetDetailedPestInformationFromName(const char* name,
-                                                               _DETAILED_PEST_INFORMATION** out);
+                                                                _DETAILED_PEST_INFORMATION** out);
 /* A new copy of the record at `index` of the loaded table, or null. */
 KV_EXPORT _DETAILED_PEST_INFORMATION* KV_CDECL kvGetDetailedPestInfoByIndex(int32_t index);
 /* Releases a copy: its five texts, then the record. Accepts null; returns 1. */
@@ -210,8 +208,7 @@ KV_EXPORT int32_t KV_CDECL kvIsFileExcluded(const char* path);
  * 0 with an empty buffer when no listed process has the id; -1 for a null
  * buffer, when the process list cannot be taken, or when the path is longer
  * than `size` (the buffer is then empty). */
-KV_EXPORT int32_t KV_CDECL kvGetProcessFilename(uint32_t process_id, char* buffer,
-                                               int32_t size);
+KV_EXPORT int32_t KV_CDECL kvGetProcessFilename(uint32_t process_id, char* buffer, int32_t size);
 /* --- Signature lookups ---------------------------------------------------- */
 
 /* The signature for a file's head CRC `pvt` (matched as stored or as its
@@ -219,8 +216,8 @@ KV_EXPORT int32_t KV_CDECL kvGetProcessFilename(uint32_t process_id, char* buffe
  * signature whose PVT is pvt or ~pvt, or whose alternate key is d. `second`
  * is ignored. Returns a pointer into the engine's table, valid until the
  * table is next reloaded or freed, or null. No stdcall twin. */
-KV_EXPORT const _PEST_SIGNATURE* KV_CDECL fpi(uint32_t pvt, uint32_t second,
-                                              uint32_t c, uint32_t d);
+KV_EXPORT const _PEST_SIGNATURE* KV_CDECL fpi(uint32_t pvt, uint32_t second, uint32_t c,
+                                              uint32_t d);
 /* A new record for the first signature storing exactly `pvt` (no
  * complement), with an empty file name; null when none. Release it with
  * kvDeallocatePestInformation. */
@@ -239,14 +236,11 @@ typedef int32_t(KV_STDCALL* KV_VOID_STDCALL_FN)(void);
 typedef int32_t(KV_STDCALL* KV_PATH_STDCALL_FN)(const char* path);
 typedef int32_t(KV_STDCALL* KV_GETDATFOLDER_STDCALL_FN)(char* buffer, int32_t size);
 typedef const char*(KV_STDCALL* KV_TEXT_STDCALL_FN)(void);
-typedef int32_t(KV_STDCALL* KV_GETPROCESSFILENAME_STDCALL_FN)(uint32_t process_id,
-                                                             char* buffer,
-                                                             int32_t size);
+typedef int32_t(KV_STDCALL* KV_GETPROCESSFILENAME_STDCALL_FN)(uint32_t process_id, char* buffer,
+                                                              int32_t size);
 typedef _PEST_INFORMATION*(KV_STDCALL* KV_FINDPESTBYPVT_STDCALL_FN)(uint32_t pvt);
-typedef _PEST_INFORMATION*(KV_STDCALL* KV_FINDPESTBYNAME_STDCALL_FN)(
-    const char* name);
-typedef int32_t(KV_STDCALL* KV_DEALLOCATEPESTINFORMATION_STDCALL_FN)(
-    _PEST_INFORMATION* info);
+typedef _PEST_INFORMATION*(KV_STDCALL* KV_FINDPESTBYNAME_STDCALL_FN)(const char* name);
+typedef int32_t(KV_STDCALL* KV_DEALLOCATEPESTINFORMATION_STDCALL_FN)(_PEST_INFORMATION* info);
 #endif
 
 #ifdef __cplusplus

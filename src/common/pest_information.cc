@@ -20,8 +20,7 @@ char* CopyString(const char* text) {
 
 }  // namespace
 
-_PEST_INFORMATION* NewPestInformation(const _PEST_SIGNATURE& signature,
-                                      const char* file_name) {
+_PEST_INFORMATION* NewPestInformation(const _PEST_SIGNATURE& signature, const char* file_name) {
   auto* record = new (std::nothrow) _PEST_INFORMATION{};
   if (record == nullptr) return nullptr;
   record->dwPestID = signature.dwPestID;

@@ -10,8 +10,7 @@ namespace kv {
 // id, PVT and a copy of the pest name; the file name is a copy too, a
 // one-byte array holding the terminator when empty; bSizeMatch and the
 // reserved words 0. Null when memory runs out (nothing is left allocated).
-_PEST_INFORMATION* NewPestInformation(const _PEST_SIGNATURE& signature,
-                                      const char* file_name);
+_PEST_INFORMATION* NewPestInformation(const _PEST_SIGNATURE& signature, const char* file_name);
 
 // Releases the file name, the pest name, then the record. Accepts null.
 void DeletePestInformation(_PEST_INFORMATION* record);

@@ -70,7 +70,7 @@ Status DecodeDataFile(std::span<uint8_t> image, DateCheck date_check, DecodedDat
 }
 
 Status ReadDataFile(const char* path, DateCheck date_check, DecodedDataFile* out,
-                       uint32_t* file_size) {
+                    uint32_t* file_size) {
   std::optional<platform::InputFile> file = platform::InputFile::Open(path);
   if (!file) return Status::kCannotOpen;
   const std::optional<uint64_t> size = file->Size();

@@ -40,6 +40,6 @@ Status DecodeDataFile(std::span<uint8_t> image, DateCheck date_check, DecodedDat
 // given, receives the low 32 bits of the file's size as soon as the file is
 // open, whatever the outcome afterwards.
 Status ReadDataFile(const char* path, DateCheck date_check, DecodedDataFile* out,
-                       uint32_t* file_size = nullptr);
+                    uint32_t* file_size = nullptr);
 
 }  // namespace kv

@@ -12,8 +12,7 @@
 
 namespace kv {
 
-PestDatabase::PestDatabase(uint32_t check_interval_ms,
-                           uint32_t settle_interval_ms)
+PestDatabase::PestDatabase(uint32_t check_interval_ms, uint32_t settle_interval_ms)
     : check_interval_ms_(check_interval_ms),
       settle_interval_ms_(settle_interval_ms),
       table_(std::make_unique<SignatureTable>()) {}
@@ -33,15 +32,13 @@ Status PestDatabase::LoadLocked(const char* path, LoadKind kind) {
   const uint32_t old_size = loaded_file_size_.load();
   uint32_t file_size = 0;
   DecodedDataFile decoded;
-  Status status =
-      ReadDataFile(path, DateCheck::kBeforeCheckWord, &decoded, &file_size);
+  Status status = ReadDataFile(path, DateCheck::kBeforeCheckWord, &decoded, &file_size);
   if (status != Status::kCannotOpen) loaded_file_size_.store(file_size);
 
   std::unique_ptr<SignatureTable> table;
   if (status == Status::kOk) {
     // The new table is built aside; the one in use stays until it is whole.
-    status = SignatureTable::Build(decoded.payload.span(), decoded.record_count,
-                                   &table);
+    status = SignatureTable::Build(decoded.payload.span(), decoded.record_count, &table);
   }
   if (status != Status::kOk) {
     if (kind == LoadKind::kReload) loaded_file_size_.store(old_size);
@@ -193,9 +190,7 @@ void PestDatabase::StartWatcher() {
   if (watcher_ || shut_down_) return;
   // Without a thread the table is simply never reloaded.
   watcher_ = platform::SleepingThread::Start(
-      [this](platform::SleepingThread::Control& control) {
-        WatcherMain(control);
-      });
+      [this](platform::SleepingThread::Control& control) { WatcherMain(control); });
 }
 
 void PestDatabase::WatcherMain(platform::SleepingThread::Control& control) {

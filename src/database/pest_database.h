@@ -57,13 +57,10 @@ class PestDatabase {
     Reader(const Reader&) = delete;
     Reader& operator=(const Reader&) = delete;
 
-    const _PEST_SIGNATURE* FindPest(uint32_t pvt, uint32_t second, uint32_t c,
-                                    uint32_t d) const {
+    const _PEST_SIGNATURE* FindPest(uint32_t pvt, uint32_t second, uint32_t c, uint32_t d) const {
       return table_->FindPest(pvt, second, c, d);
     }
-    const _PEST_SIGNATURE* LookupPVT(uint32_t pvt) const {
-      return table_->LookupPVT(pvt);
-    }
+    const _PEST_SIGNATURE* LookupPVT(uint32_t pvt) const { return table_->LookupPVT(pvt); }
     const _PEST_SIGNATURE* FindPestByName(const char* name) const {
       return table_->FindPestByName(name);
     }
@@ -134,9 +131,7 @@ class PestDatabase {
   int32_t SignatureCount() const;
   uint32_t MaxFileSize() const;
   // Size of KVFILE.DAT when it was last opened for loading; -1 before.
-  int32_t LoadedFileSize() const {
-    return static_cast<int32_t>(loaded_file_size_.load());
-  }
+  int32_t LoadedFileSize() const { return static_cast<int32_t>(loaded_file_size_.load()); }
   // Path of the file last loaded successfully; empty before.
   std::string DatFilePath() const;
   // Collisions of the PVT index, summed over every successful load.

@@ -19,8 +19,7 @@ struct RecordSpan {
 
 // Locates the record at `offset`; false when its head or name would run
 // past the end of the payload.
-bool LocateRecord(std::span<const uint8_t> payload, size_t offset,
-                  RecordSpan* out) {
+bool LocateRecord(std::span<const uint8_t> payload, size_t offset, RecordSpan* out) {
   if (payload.size() - offset < kSignatureHeadSize) return false;
   out->head = ReadSignatureHead(payload.data() + offset);
   const uint64_t name = uint64_t{offset} + kSignatureHeadSize + out->head.gap_length;
@@ -35,20 +34,17 @@ bool LocateRecord(std::span<const uint8_t> payload, size_t offset,
 
 }  // namespace
 
-Status SignatureTable::Build(std::span<const uint8_t> payload,
-                                int32_t declared_count,
-                                std::unique_ptr<SignatureTable>* out) {
+Status SignatureTable::Build(std::span<const uint8_t> payload, int32_t declared_count,
+                             std::unique_ptr<SignatureTable>* out) {
   // A count the payload cannot hold must not size any allocation.
   const size_t most = payload.size() / kMinSignatureRecordSize;
-  const size_t wanted =
-      declared_count < 0 ? 0 : static_cast<size_t>(declared_count);
+  const size_t wanted = declared_count < 0 ? 0 : static_cast<size_t>(declared_count);
   const size_t count_limit = wanted < most ? wanted : most;
 
   // First walk: how many records are whole, and how much their names take.
   size_t taken = 0;
   size_t name_bytes = 0;
-  for (size_t offset = 0; taken < count_limit && offset < payload.size();
-       ++taken) {
+  for (size_t offset = 0; taken < count_limit && offset < payload.size(); ++taken) {
     RecordSpan record{};
     if (!LocateRecord(payload, offset, &record)) break;
     name_bytes += record.name_length + 1;
@@ -75,8 +71,7 @@ Status SignatureTable::Build(std::span<const uint8_t> payload,
     signature.dwExtra2 = record.head.extra2;
     signature.dwAltKey = record.head.alt_key;
     signature.dwFileSize = record.head.file_size;
-    std::memcpy(next_name, payload.data() + record.name_offset,
-                record.name_length + 1);
+    std::memcpy(next_name, payload.data() + record.name_offset, record.name_length + 1);
     signature.lpszPestName = next_name;
     next_name += record.name_length + 1;
     if (signature.dwFileSize > table->max_file_size_) {
@@ -101,8 +96,7 @@ const _PEST_SIGNATURE* SignatureTable::LookupPVT(uint32_t pvt) const {
   return index < 0 ? nullptr : &records_[static_cast<size_t>(index)];
 }
 
-const _PEST_SIGNATURE* SignatureTable::FindPest(uint32_t pvt,
-                                                uint32_t /*second*/, uint32_t c,
+const _PEST_SIGNATURE* SignatureTable::FindPest(uint32_t pvt, uint32_t /*second*/, uint32_t c,
                                                 uint32_t d) const {
   if (IsComputed(pvt) && !IsComputed(c) && !IsComputed(d)) {
     const _PEST_SIGNATURE* found = LookupPVT(pvt);
@@ -110,8 +104,7 @@ const _PEST_SIGNATURE* SignatureTable::FindPest(uint32_t pvt,
   }
   for (size_t i = 0; i < count_; ++i) {
     const _PEST_SIGNATURE& signature = records_[i];
-    if (IsComputed(pvt) &&
-        (signature.dwPVT == pvt || signature.dwPVT == ~pvt)) {
+    if (IsComputed(pvt) && (signature.dwPVT == pvt || signature.dwPVT == ~pvt)) {
       return &signature;
     }
     if (IsComputed(d) && signature.dwAltKey == d) return &signature;

@@ -16,9 +16,7 @@
 namespace kv {
 
 // A fingerprint that could not be computed; it never matches.
-inline bool IsComputed(uint32_t value) {
-  return value != 0 && value != 0xFFFFFFFFu;
-}
+inline bool IsComputed(uint32_t value) { return value != 0 && value != 0xFFFFFFFFu; }
 
 class SignatureTable {
  public:
@@ -28,9 +26,8 @@ class SignatureTable {
   // The walk stops early at a record whose head or name would run past the
   // payload's end, keeping the records taken before it. kOutOfMemory when an
   // array cannot be allocated (`out` untouched).
-  static Status Build(std::span<const uint8_t> payload,
-                         int32_t declared_count,
-                         std::unique_ptr<SignatureTable>* out);
+  static Status Build(std::span<const uint8_t> payload, int32_t declared_count,
+                      std::unique_ptr<SignatureTable>* out);
 
   // The empty table: no records and no index.
   SignatureTable() = default;
@@ -48,8 +45,7 @@ class SignatureTable {
   // LookupPVT(pvt), else LookupPVT(~pvt). Otherwise the first record whose
   // PVT is pvt or ~pvt (pvt computed) or whose alternate key is d (d
   // computed). `second` is never consulted; c only selects the linear path.
-  const _PEST_SIGNATURE* FindPest(uint32_t pvt, uint32_t second, uint32_t c,
-                                  uint32_t d) const;
+  const _PEST_SIGNATURE* FindPest(uint32_t pvt, uint32_t second, uint32_t c, uint32_t d) const;
 
   // First record whose name equals `name` with ASCII letters folded; null
   // for a null name.

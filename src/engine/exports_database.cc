@@ -9,8 +9,8 @@ using kv::TheEngine;
 
 extern "C" {
 
-KV_EXPORT const _PEST_SIGNATURE* KV_CDECL fpi(uint32_t pvt, uint32_t second,
-                                              uint32_t c, uint32_t d) {
+KV_EXPORT const _PEST_SIGNATURE* KV_CDECL fpi(uint32_t pvt, uint32_t second, uint32_t c,
+                                              uint32_t d) {
   // The interface hands out the table's own record, valid until the next
   // load, reload or free; the hold ends with this call.
   return kv::Guarded<const _PEST_SIGNATURE*>(
@@ -18,19 +18,16 @@ KV_EXPORT const _PEST_SIGNATURE* KV_CDECL fpi(uint32_t pvt, uint32_t second,
 }
 
 KV_EXPORT _PEST_INFORMATION* KV_CDECL kvFindPestByPVT(uint32_t pvt) {
-  return kv::Guarded<_PEST_INFORMATION*>(nullptr, [pvt] {
-    return TheEngine().database().NewPestInformationByPVT(pvt);
-  });
+  return kv::Guarded<_PEST_INFORMATION*>(
+      nullptr, [pvt] { return TheEngine().database().NewPestInformationByPVT(pvt); });
 }
 
 KV_EXPORT _PEST_INFORMATION* KV_CDECL kvFindPestByName(const char* name) {
-  return kv::Guarded<_PEST_INFORMATION*>(nullptr, [name] {
-    return TheEngine().database().NewPestInformationByName(name);
-  });
+  return kv::Guarded<_PEST_INFORMATION*>(
+      nullptr, [name] { return TheEngine().database().NewPestInformationByName(name); });
 }
 
-KV_EXPORT int32_t KV_CDECL
-kvDeallocatePestInformation(_PEST_INFORMATION* record) {
+KV_EXPORT int32_t KV_CDECL kvDeallocatePestInformation(_PEST_INFORMATION* record) {
   kv::DeletePestInformation(record);
   return 1;
 }

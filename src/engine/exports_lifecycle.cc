@@ -31,7 +31,8 @@ KV_EXPORT int32_t KV_CDECL kvGetDetailedPestInformation(uint32_t pest_id,
 
 KV_EXPORT int32_t KV_CDECL kvGetDetailedPestInformationFromName(const char* name,
                                                                 _DETAILED_PEST_INFORMATION** out) {
-  return kv::GuardedStatus([&] { return TheEngine().GetDetailedPestInformationFromName(name, out); });
+  return kv::GuardedStatus(
+      [&] { return TheEngine().GetDetailedPestInformationFromName(name, out); });
 }
 
 KV_EXPORT _DETAILED_PEST_INFORMATION* KV_CDECL kvGetDetailedPestInfoByIndex(int32_t index) {

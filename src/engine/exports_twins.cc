@@ -27,8 +27,8 @@ struct ArgumentBytes<Result KV_CDECL(Parameters...)> {
 #if defined(_WIN64)
 #define KV_CHECK_BYTES(name, bytes)
 #else
-#define KV_CHECK_BYTES(name, bytes)                                          \
-  static_assert(ArgumentBytes<decltype(name)>::value == (bytes),           \
+#define KV_CHECK_BYTES(name, bytes)                              \
+  static_assert(ArgumentBytes<decltype(name)>::value == (bytes), \
                 #name ": the argument bytes of its twin's name are wrong");
 #endif
 #define KV_DEFINE_TWIN(result, name, parameters, arguments, bytes) \

@@ -33,7 +33,7 @@ Status Engine::GetDetailedPestInformation(uint32_t pest_id, _DETAILED_PEST_INFOR
 }
 
 Status Engine::GetDetailedPestInformationFromName(const char* name,
-                                                   _DETAILED_PEST_INFORMATION** out) {
+                                                  _DETAILED_PEST_INFORMATION** out) {
   uint32_t pest_id = 0;
   {
     PestDatabase::Reader reader = database_.Read();

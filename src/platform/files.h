@@ -19,8 +19,7 @@ enum class Sharing {
 // are refused so that nothing blocks or reads as empty.
 class InputFile {
  public:
-  static std::optional<InputFile> Open(const char* path,
-                                       Sharing sharing = Sharing::kReadWrite);
+  static std::optional<InputFile> Open(const char* path, Sharing sharing = Sharing::kReadWrite);
 
   InputFile(InputFile&& other) noexcept;
   InputFile& operator=(InputFile&& other) noexcept;

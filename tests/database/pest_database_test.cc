@@ -149,17 +149,16 @@ TEST_P(SizeCursor, ListsEveryRecordOfTheSizeThenNull) {
 
 INSTANTIATE_TEST_SUITE_P(
     Runs, SizeCursor,
-    testing::Values(
-        CursorCase{"RunAtStart", {5, 5, 5, 7, 9}, 5, {1, 2, 3}},
-        CursorCase{"RunInMiddle", {1, 2, 4, 4, 4, 4, 8, 9}, 4, {3, 4, 5, 6}},
-        CursorCase{"RunAtEnd", {1, 2, 3, 9, 9}, 9, {4, 5}},
-        CursorCase{"SingleInMiddle", {1, 2, 3, 4, 5, 6, 7}, 5, {5}},
-        CursorCase{"Absent", {1, 2, 4, 8}, 3, {}},
-        CursorCase{"BelowSmallest", {10, 20, 30}, 5, {}},
-        CursorCase{"AboveLargest", {10, 20, 30}, 31, {}},
-        CursorCase{"NoRecords", {}, 0, {}},
-        CursorCase{"OneRecordMatching", {12}, 12, {1}},
-        CursorCase{"OneRecordOtherSize", {12}, 13, {}}),
+    testing::Values(CursorCase{"RunAtStart", {5, 5, 5, 7, 9}, 5, {1, 2, 3}},
+                    CursorCase{"RunInMiddle", {1, 2, 4, 4, 4, 4, 8, 9}, 4, {3, 4, 5, 6}},
+                    CursorCase{"RunAtEnd", {1, 2, 3, 9, 9}, 9, {4, 5}},
+                    CursorCase{"SingleInMiddle", {1, 2, 3, 4, 5, 6, 7}, 5, {5}},
+                    CursorCase{"Absent", {1, 2, 4, 8}, 3, {}},
+                    CursorCase{"BelowSmallest", {10, 20, 30}, 5, {}},
+                    CursorCase{"AboveLargest", {10, 20, 30}, 31, {}},
+                    CursorCase{"NoRecords", {}, 0, {}},
+                    CursorCase{"OneRecordMatching", {12}, 12, {1}},
+                    CursorCase{"OneRecordOtherSize", {12}, 13, {}}),
     [](const testing::TestParamInfo<CursorCase>& info) { return info.param.name; });
 
 TEST_F(DatabaseTest, EveryReaderWalksTheSizesWithACursorOfItsOwn) {
@@ -266,8 +265,7 @@ struct Replacement {
 };
 void PrintTo(const Replacement& r, std::ostream* os) { *os << r.name; }
 
-class UnsoundReplacement : public DatabaseTest,
-                           public testing::WithParamInterface<Replacement> {};
+class UnsoundReplacement : public DatabaseTest, public testing::WithParamInterface<Replacement> {};
 
 TEST_P(UnsoundReplacement, KeepsTheOldTableAndItsSize) {
   const size_t old_size = Write(kOld);
@@ -284,21 +282,23 @@ TEST_P(UnsoundReplacement, KeepsTheOldTableAndItsSize) {
 
 INSTANTIATE_TEST_SUITE_P(
     Files, UnsoundReplacement,
-    testing::Values(
-        Replacement{"Corrupt",
-                    [](const std::string& path) {
-                      test::Bytes bytes = test::SignatureFile(kNew);
-                      bytes[600] ^= 0x40;
-                      test::WriteFileBytes(path, bytes);
-                    }},
-        Replacement{"WrongDate",
-                    [](const std::string& path) {
-                      test::ContainerOptions options;
-                      options.date_low += 1;
-                      test::WriteFileBytes(path, test::MakeDataFile(test::LiteralBlock(
-                                                     test::SignaturePayload(kNew)), options));
-                    }},
-        Replacement{"Deleted", [](const std::string& path) { std::filesystem::remove(path); }}),
+    testing::Values(Replacement{"Corrupt",
+                                [](const std::string& path) {
+                                  test::Bytes bytes = test::SignatureFile(kNew);
+                                  bytes[600] ^= 0x40;
+                                  test::WriteFileBytes(path, bytes);
+                                }},
+                    Replacement{"WrongDate",
+                                [](const std::string& path) {
+                                  test::ContainerOptions options;
+                                  options.date_low += 1;
+                                  test::WriteFileBytes(
+                                      path, test::MakeDataFile(
+                                                test::LiteralBlock(test::SignaturePayload(kNew)),
+                                                options));
+                                }},
+                    Replacement{"Deleted",
+                                [](const std::string& path) { std::filesystem::remove(path); }}),
     [](const testing::TestParamInfo<Replacement>& info) { return info.param.name; });
 
 TEST_F(DatabaseTest, WatcherReloadsAFileOfAnotherSize) {
@@ -329,8 +329,7 @@ TEST_F(DatabaseTest, WatcherIgnoresAFileOfTheSameSize) {
   const uint32_t checks_before = database.watcher_checks();
   EXPECT_TRUE(Eventually([&] { return database.watcher_checks() >= checks_before + 40; }));
   database.Shutdown();
-  EXPECT_EQ(output.Take(),
-            "\n pvt collisions: 0\n filesize collisions: 0");
+  EXPECT_EQ(output.Take(), "\n pvt collisions: 0\n filesize collisions: 0");
 }
 
 TEST_F(DatabaseTest, ShutdownWhileTheWatcherSleepsReturnsAtOnce) {

@@ -15,8 +15,7 @@ namespace {
 
 using test::SignatureRecord;
 
-std::unique_ptr<SignatureTable> BuildTable(const test::Bytes& payload,
-                                           int32_t declared_count) {
+std::unique_ptr<SignatureTable> BuildTable(const test::Bytes& payload, int32_t declared_count) {
   std::unique_ptr<SignatureTable> table;
   EXPECT_EQ(SignatureTable::Build(payload, declared_count, &table), Status::kOk);
   return table;
@@ -43,11 +42,21 @@ const std::vector<SignatureRecord> kRecords = {
 };
 
 TEST(SignatureTable, CopiesTheSixWordsAndTheNameAfterTheGap) {
-  const std::vector<SignatureRecord> records = {
-      {.pest_id = 7, .pvt = 8, .file_size = 12, .name = "NoGap", .alt_key = 11,
-       .extra1 = 9, .extra2 = 10},
-      {.pest_id = 1, .pvt = 2, .file_size = 6, .name = "After.Gap", .alt_key = 5,
-       .extra1 = 3, .extra2 = 4, .gap_length = 300}};
+  const std::vector<SignatureRecord> records = {{.pest_id = 7,
+                                                 .pvt = 8,
+                                                 .file_size = 12,
+                                                 .name = "NoGap",
+                                                 .alt_key = 11,
+                                                 .extra1 = 9,
+                                                 .extra2 = 10},
+                                                {.pest_id = 1,
+                                                 .pvt = 2,
+                                                 .file_size = 6,
+                                                 .name = "After.Gap",
+                                                 .alt_key = 5,
+                                                 .extra1 = 3,
+                                                 .extra2 = 4,
+                                                 .gap_length = 300}};
   const auto table = BuildTable(records);
   ASSERT_EQ(table->count(), 2);
   const _PEST_SIGNATURE& first = table->at(0);
@@ -88,26 +97,24 @@ TEST_P(FindPestCase, FindsTheExpectedRecordWhateverTheSecondArgument) {
   const auto table = BuildTable(kRecords);
   const FindCase& c = GetParam();
   for (uint32_t second : {0u, 1u, 0x22222222u, ~kCrc, 0xFFFFFFFFu}) {
-    EXPECT_EQ(IdOf(table->FindPest(c.pvt, second, c.c, c.d)), c.expected_id)
-        << "second " << second;
+    EXPECT_EQ(IdOf(table->FindPest(c.pvt, second, c.c, c.d)), c.expected_id) << "second " << second;
   }
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Paths, FindPestCase,
-    testing::Values(
-        FindCase{"HashPath", 0x11111111, 0, 0, 1},
-        FindCase{"HashPathCAndDUncomputed", 0x55555555, 0xFFFFFFFF, 0xFFFFFFFF, 5},
-        FindCase{"HashPathMiss", 0x99999999, 0, 0, 0},
-        FindCase{"PvtZeroNeverMatches", 0, 0, 0, 0},
-        FindCase{"PvtAllOnesNeverMatches", 0xFFFFFFFF, 0, 0, 0},
-        FindCase{"LinearByPvtWhenCComputed", 0x55555555, 5, 0, 5},
-        FindCase{"LinearByComplementWhenCComputed", kCrc, 5, 0, 4},
-        FindCase{"LinearByAltKey", 0, 0, 0xA17, 5},
-        FindCase{"LinearAltKeyWithUncomputedPvt", 0xFFFFFFFF, 3, 0xA17, 5},
-        FindCase{"LinearFirstOfPvtOrAltKey", 0x11111111, 0, 0xA17, 1},
-        FindCase{"LinearCAloneMatchesNothing", 0, 0x11111111, 0, 0},
-        FindCase{"LinearMiss", 0x99999999, 1, 2, 0}),
+    testing::Values(FindCase{"HashPath", 0x11111111, 0, 0, 1},
+                    FindCase{"HashPathCAndDUncomputed", 0x55555555, 0xFFFFFFFF, 0xFFFFFFFF, 5},
+                    FindCase{"HashPathMiss", 0x99999999, 0, 0, 0},
+                    FindCase{"PvtZeroNeverMatches", 0, 0, 0, 0},
+                    FindCase{"PvtAllOnesNeverMatches", 0xFFFFFFFF, 0, 0, 0},
+                    FindCase{"LinearByPvtWhenCComputed", 0x55555555, 5, 0, 5},
+                    FindCase{"LinearByComplementWhenCComputed", kCrc, 5, 0, 4},
+                    FindCase{"LinearByAltKey", 0, 0, 0xA17, 5},
+                    FindCase{"LinearAltKeyWithUncomputedPvt", 0xFFFFFFFF, 3, 0xA17, 5},
+                    FindCase{"LinearFirstOfPvtOrAltKey", 0x11111111, 0, 0xA17, 1},
+                    FindCase{"LinearCAloneMatchesNothing", 0, 0x11111111, 0, 0},
+                    FindCase{"LinearMiss", 0x99999999, 1, 2, 0}),
     [](const testing::TestParamInfo<FindCase>& info) { return info.param.name; });
 
 TEST(SignatureTable, NamesCompareWithAsciiLettersFolded) {
@@ -164,16 +171,15 @@ TEST_P(HostilePayload, KeepsWhatFitsAndBoundsTheIndex) {
 
 INSTANTIATE_TEST_SUITE_P(
     Counts, HostilePayload,
-    testing::Values(
-        BoundsCase{"Sound", 3, 0, {1, 2, 3}, 7},
-        BoundsCase{"FewerDeclaredThanPresent", 2, 0, {1, 2}, 5},
-        BoundsCase{"NegativeCountIsZero", -5, 0, {}, 1},
-        BoundsCase{"HugeCountClampedToPayload", 0x7FFFFFFF, 0, {1, 2, 3}, 7},
-        BoundsCase{"MinusOneClampedToZero", -1, 0, {}, 1},
-        BoundsCase{"LastNameWithoutTerminator", 3, 1, {1, 2}, 7},
-        BoundsCase{"LastNameCutAway", 3, 3, {1, 2}, 7},
-        BoundsCase{"LastHeadCut", 3, 10, {1, 2}, 5},
-        BoundsCase{"ClampFollowsTheCutPayload", 100, 40, {1}, 3}),
+    testing::Values(BoundsCase{"Sound", 3, 0, {1, 2, 3}, 7},
+                    BoundsCase{"FewerDeclaredThanPresent", 2, 0, {1, 2}, 5},
+                    BoundsCase{"NegativeCountIsZero", -5, 0, {}, 1},
+                    BoundsCase{"HugeCountClampedToPayload", 0x7FFFFFFF, 0, {1, 2, 3}, 7},
+                    BoundsCase{"MinusOneClampedToZero", -1, 0, {}, 1},
+                    BoundsCase{"LastNameWithoutTerminator", 3, 1, {1, 2}, 7},
+                    BoundsCase{"LastNameCutAway", 3, 3, {1, 2}, 7},
+                    BoundsCase{"LastHeadCut", 3, 10, {1, 2}, 5},
+                    BoundsCase{"ClampFollowsTheCutPayload", 100, 40, {1}, 3}),
     [](const testing::TestParamInfo<BoundsCase>& info) { return info.param.name; });
 
 TEST(SignatureTable, GapRunningPastTheEndStopsTheWalk) {
@@ -203,15 +209,16 @@ TEST_P(SizeSearch, StartsAtTheRunOrBeforeIt) {
   EXPECT_EQ(BuildTable(records)->SizeSearchStart(GetParam().size), GetParam().expected_start);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Runs, SizeSearch,
-    testing::Values(SizeCase{"RunAtStart", {5, 5, 5, 7, 9, 11}, 5, 0},
-                    SizeCase{"RunInMiddle", {1, 2, 4, 4, 4, 4, 8, 9}, 4, 2},
-                    SizeCase{"RunAtEnd", {1, 2, 3, 9, 9, 9}, 9, 3},
-                    SizeCase{"WholeTableOneRun", {6, 6, 6, 6}, 6, 0},
-                    SizeCase{"EmptyTable", {}, 6, 0},
-                    SizeCase{"SingleRecord", {6}, 6, 0}),
-    [](const testing::TestParamInfo<SizeCase>& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(Runs, SizeSearch,
+                         testing::Values(SizeCase{"RunAtStart", {5, 5, 5, 7, 9, 11}, 5, 0},
+                                         SizeCase{"RunInMiddle", {1, 2, 4, 4, 4, 4, 8, 9}, 4, 2},
+                                         SizeCase{"RunAtEnd", {1, 2, 3, 9, 9, 9}, 9, 3},
+                                         SizeCase{"WholeTableOneRun", {6, 6, 6, 6}, 6, 0},
+                                         SizeCase{"EmptyTable", {}, 6, 0},
+                                         SizeCase{"SingleRecord", {6}, 6, 0}),
+                         [](const testing::TestParamInfo<SizeCase>& info) {
+                           return info.param.name;
+                         });
 
 }  // namespace
 }  // namespace kv

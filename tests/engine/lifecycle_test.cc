@@ -158,7 +158,8 @@ TEST(PestInformation, OnDemandLoadIsReleasedWithinTheCall) {
 TEST(PestInformation, MissingFileGivesItsStatus) {
   EngineFixture fixture;  // no KVINFO.DAT anywhere
   _DETAILED_PEST_INFORMATION* out = nullptr;
-  EXPECT_EQ(fixture.engine().GetDetailedPestInformation(test::kTrojanId, &out), Status::kCannotOpen);
+  EXPECT_EQ(fixture.engine().GetDetailedPestInformation(test::kTrojanId, &out),
+            Status::kCannotOpen);
   EXPECT_EQ(fixture.engine().LoadPestInfo(), Status::kCannotOpen);
   EXPECT_FALSE(fixture.engine().pest_info_loaded());
 }
@@ -168,7 +169,8 @@ TEST(PestInformation, ByNameIgnoresCaseAndNeedsASignature) {
   fixture.WritePestInfo();
   Engine& engine = fixture.engine();
   _DETAILED_PEST_INFORMATION* out = nullptr;
-  EXPECT_EQ(engine.GetDetailedPestInformationFromName("spy.inverted", &out), Status::kPestNotFound);  // no table
+  EXPECT_EQ(engine.GetDetailedPestInformationFromName("spy.inverted", &out),
+            Status::kPestNotFound);  // no table
   ASSERT_EQ(engine.Initialize(), Status::kOk);
   ASSERT_EQ(engine.GetDetailedPestInformationFromName("spy.INVERTED", &out), Status::kOk);
   const Details details = Hold(out);

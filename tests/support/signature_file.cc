@@ -8,9 +8,8 @@ namespace kv::test {
 Bytes SignaturePayload(const std::vector<SignatureRecord>& records) {
   Bytes payload;
   for (const SignatureRecord& record : records) {
-    const uint32_t words[8] = {record.pest_id,  record.pvt,      record.extra1,
-                               record.extra2,   record.alt_key,  record.file_size,
-                               0xDEADBEEFu,     record.gap_length};
+    const uint32_t words[8] = {record.pest_id, record.pvt,       record.extra1, record.extra2,
+                               record.alt_key, record.file_size, 0xDEADBEEFu,   record.gap_length};
     const size_t at = payload.size();
     payload.resize(at + sizeof words);
     for (int i = 0; i < 8; ++i) StoreLe32(&payload[at + 4 * i], words[i]);
@@ -26,8 +25,7 @@ Bytes SignaturePayload(const std::vector<SignatureRecord>& records) {
 Bytes SignatureFile(const std::vector<SignatureRecord>& records,
                     std::optional<int32_t> declared_count) {
   ContainerOptions options;
-  options.record_count =
-      declared_count.value_or(static_cast<int32_t>(records.size()));
+  options.record_count = declared_count.value_or(static_cast<int32_t>(records.size()));
   return MakeDataFile(LiteralBlock(SignaturePayload(records)), options);
 }
 

@@ -22,8 +22,7 @@ TempFolder::TempFolder() {
   std::random_device random;
   const fs::path base = fs::temp_directory_path();
   for (int attempt = 0; attempt < 100; ++attempt) {
-    const std::string name = "kvtest-" + std::to_string(random()) + "-" +
-                             std::to_string(counter++);
+    const std::string name = "kvtest-" + std::to_string(random()) + "-" + std::to_string(counter++);
     if (fs::create_directory(base / name)) {
       path_ = base / name;
       return;
@@ -37,13 +36,9 @@ TempFolder::~TempFolder() {
   fs::remove_all(path_, ignored);
 }
 
-std::string TempFolder::File(const std::string& name) const {
-  return (path_ / name).string();
-}
+std::string TempFolder::File(const std::string& name) const { return (path_ / name).string(); }
 
-fs::path TestExecutableFolder() {
-  return fs::path(platform::HostExecutablePath()).parent_path();
-}
+fs::path TestExecutableFolder() { return fs::path(platform::HostExecutablePath()).parent_path(); }
 
 fs::path TestDataPath(const std::string& relative) {
   return TestExecutableFolder() / "data" / relative;
@@ -94,8 +89,7 @@ Bytes MakeDataFile(const Bytes& block, const ContainerOptions& options) {
     previous = body[i];
   }
   const Bytes& checked = options.check_word_over_plain_body ? block : body;
-  StoreLe32(&file[kCheckWordOffset],
-            Crc32(checked.data(), checked.size()) ^ kCheckWordMask);
+  StoreLe32(&file[kCheckWordOffset], Crc32(checked.data(), checked.size()) ^ kCheckWordMask);
   file.insert(file.end(), body.begin(), body.end());
   return file;
 }

@@ -14,8 +14,7 @@ struct ManualResetEvent::State {
   std::atomic<bool> signalled{false};
 };
 
-ManualResetEvent::ManualResetEvent(bool signalled)
-    : state_(std::make_unique<State>()) {
+ManualResetEvent::ManualResetEvent(bool signalled) : state_(std::make_unique<State>()) {
   state_->signalled = signalled;
 }
 
@@ -37,14 +36,10 @@ void ManualResetEvent::Reset() {
 void ManualResetEvent::Wait() {
   if (state_->signalled.load(std::memory_order_acquire)) return;
   std::unique_lock<std::mutex> lock(state_->mutex);
-  state_->changed.wait(lock, [this] {
-    return state_->signalled.load(std::memory_order_relaxed);
-  });
+  state_->changed.wait(lock, [this] { return state_->signalled.load(std::memory_order_relaxed); });
 }
 
-bool ManualResetEvent::IsSet() const {
-  return state_->signalled.load(std::memory_order_acquire);
-}
+bool ManualResetEvent::IsSet() const { return state_->signalled.load(std::memory_order_acquire); }
 
 bool ManualResetEvent::valid() const { return state_ != nullptr; }
 

@@ -10,8 +10,7 @@
 namespace kv::platform {
 namespace {
 
-class PosixSleepingThread final : public SleepingThread,
-                                  public SleepingThread::Control {
+class PosixSleepingThread final : public SleepingThread, public SleepingThread::Control {
  public:
   explicit PosixSleepingThread(Body body) : body_(std::move(body)) {}
   ~PosixSleepingThread() override { Stop(); }
@@ -22,8 +21,7 @@ class PosixSleepingThread final : public SleepingThread,
 
   bool SleepFor(uint32_t milliseconds) override {
     std::unique_lock<std::mutex> lock(mutex_);
-    return !wake_.wait_for(lock, std::chrono::milliseconds(milliseconds),
-                           [this] { return stop_; });
+    return !wake_.wait_for(lock, std::chrono::milliseconds(milliseconds), [this] { return stop_; });
   }
 
   bool stop_requested() const override {

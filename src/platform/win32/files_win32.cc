@@ -15,11 +15,10 @@ const intptr_t kNoHandle = reinterpret_cast<intptr_t>(INVALID_HANDLE_VALUE);
 
 std::optional<InputFile> InputFile::Open(const char* path, Sharing sharing) {
   if (path == nullptr) return std::nullopt;
-  const DWORD share = sharing == Sharing::kReadWrite
-                          ? FILE_SHARE_READ | FILE_SHARE_WRITE
-                          : FILE_SHARE_READ;
-  HANDLE file = ::CreateFileA(path, GENERIC_READ, share, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  const DWORD share =
+      sharing == Sharing::kReadWrite ? FILE_SHARE_READ | FILE_SHARE_WRITE : FILE_SHARE_READ;
+  HANDLE file = ::CreateFileA(path, GENERIC_READ, share, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return std::nullopt;
   if (::GetFileType(file) != FILE_TYPE_DISK) {
     ::CloseHandle(file);
@@ -74,9 +73,8 @@ bool InputFile::ReadExactly(void* buffer, size_t length) {
 uint32_t GetFileSizeByName(const char* path, uint32_t* high) {
   if (path == nullptr) return 0xFFFFFFFFu;
   // No access rights at all: only the attributes are wanted.
-  HANDLE file = ::CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                              nullptr);
+  HANDLE file = ::CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return 0xFFFFFFFFu;
   DWORD size_high = 0;
   const DWORD size_low = ::GetFileSize(file, &size_high);

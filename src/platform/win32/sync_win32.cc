@@ -9,8 +9,7 @@ struct ManualResetEvent::State {
   HANDLE event = nullptr;
 };
 
-ManualResetEvent::ManualResetEvent(bool signalled)
-    : state_(std::make_unique<State>()) {
+ManualResetEvent::ManualResetEvent(bool signalled) : state_(std::make_unique<State>()) {
   state_->event = ::CreateEventA(nullptr, TRUE, signalled ? TRUE : FALSE, nullptr);
 }
 
