@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# The whole test suite: builds and tests the linux, linux-asan, win64 and
-# win32 presets, then checks the export tables. Each stage has a time budget
+# The whole test suite: checks the formatting, builds (warnings are errors)
+# and tests the linux, linux-asan, win64 and win32 presets, then checks the
+# export tables. Each stage has a time budget
 # and reports the time it took. Run scripts/setup-debian.sh once before.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -37,6 +38,7 @@ boot_start=$(date +%s)
 timeout 900 bash scripts/wine-tests.sh win32 boot >"$boot_log" 2>&1 &
 boot_pid=$!
 
+stage "formatting" 120 bash scripts/check-format.sh
 # The native build comes first: the cross builds take tools from it.
 stage "linux build" 600 build linux
 stage "linux tests" 300 ctest --preset linux
