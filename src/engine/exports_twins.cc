@@ -24,17 +24,19 @@ struct ArgumentBytes<Result KV_CDECL(Parameters...)> {
 }  // namespace
 
 #define KV_NO_TWIN(result, name, parameters, arguments)
+#define KV_HAND_TWIN(result, name, parameters, arguments, bytes)
+#define KV_DECORATED(result, name, parameters, arguments, win32_name, win64_name)
 #if defined(_WIN64)
 #define KV_CHECK_BYTES(name, bytes)
 #else
-#define KV_CHECK_BYTES(name, bytes)                                          \
-  static_assert(ArgumentBytes<decltype(name)>::value == (bytes),           \
+#define KV_CHECK_BYTES(name, bytes)                              \
+  static_assert(ArgumentBytes<decltype(name)>::value == (bytes), \
                 #name ": the argument bytes of its twin's name are wrong");
 #endif
 #define KV_DEFINE_TWIN(result, name, parameters, arguments, bytes) \
   KV_CHECK_BYTES(name, bytes)                                      \
   extern "C" result KV_STDCALL name##_stdcall parameters { return name arguments; }
 
-KV_EXPORT_LIST(KV_NO_TWIN, KV_DEFINE_TWIN)
+KV_EXPORT_LIST(KV_NO_TWIN, KV_DEFINE_TWIN, KV_HAND_TWIN, KV_DECORATED)
 
 #endif  // _WIN32
