@@ -221,6 +221,27 @@ TEST_F(DirectoryWalk, PauseHoldsTheWalkUntilResumeAndStopEndsIt) {
   EXPECT_EQ(Walk(Root(), after), 5);
 }
 
+TEST_F(DirectoryWalk, ZipTestLooksAtTheFirstTwoBytesOfRegularFiles) {
+  struct Case {
+    const char* name;
+    test::Bytes bytes;
+    bool zip;
+  };
+  const Case cases[] = {
+      {"archive.zip", {'P', 'K', 3, 4}, true},
+      {"renamed.dat", {'P', 'K'}, true},
+      {"one.zip", {'P'}, false},
+      {"empty.zip", {}, false},
+      {"other.zip", {'K', 'P', 3, 4}, false},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(IsZipFile(Put(c.name, c.bytes).c_str()), c.zip) << c.name;
+  }
+  EXPECT_FALSE(IsZipFile(At("missing.zip").c_str()));
+  fs::create_directories(At("folder.zip"));
+  EXPECT_FALSE(IsZipFile(At("folder.zip").c_str()));
+}
+
 TEST_F(DirectoryWalk, CutToFitKeepsBothEndsAroundTheMarker) {
   EXPECT_EQ(CutToFit("short"), "short");
   const std::string exact(kMaxReportedPathLength, 'x');
