@@ -1,6 +1,7 @@
 // Signature database benchmarks: loading a generated KVFILE.DAT of a million
-// signatures (time and memory per signature), and FindPest on the hash path
-// (rate, and allocations per lookup, which must be none).
+// signatures (time and memory per signature), FindPest on the hash path
+// (rate, and allocations per lookup, which must be none), and tables built to
+// defeat the PVT index (every PVT equal, or all sharing one home slot).
 #include <benchmark/benchmark.h>
 #include <malloc.h>
 #include <unistd.h>
@@ -44,6 +45,8 @@ void operator delete[](void* p, size_t) noexcept { std::free(p); }
 
 namespace kv {
 namespace {
+
+using test::SignatureRecord;
 
 constexpr int kSignatures = 1'000'000;
 constexpr uint32_t kHour = 60 * 60 * 1000;
@@ -188,10 +191,9 @@ void BM_FindPestHashPath(benchmark::State& state) {
   const uint64_t allocations_before = g_allocations.load();
   size_t i = 0;
   for (auto _ : state) {
-    const _PEST_SIGNATURE* signature =
-        database.FindPest(keys[i++ & 4095], 0xFFFFFFFFu, 0, 0);
-    benchmark::DoNotOptimize(signature);
-    found += signature != nullptr;
+    const bool hit = database.Read().FindPest(keys[i++ & 4095], 0xFFFFFFFFu, 0, 0) != nullptr;
+    benchmark::DoNotOptimize(hit);
+    found += hit;
   }
   state.counters["allocations_per_lookup"] =
       static_cast<double>(g_allocations.load() - allocations_before) /
@@ -201,6 +203,59 @@ void BM_FindPestHashPath(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations());
 }
 BENCHMARK(BM_FindPestHashPath);
+
+// Hostile tables (see test::HostileSignatures): a sound PVT index builds
+// them in time linear in n and answers every lookup in bounded time. The
+// arguments are (kind, record count).
+const std::vector<std::vector<int64_t>> kHostileArguments = {
+    {static_cast<int64_t>(test::Hostile::kEqualPvts),
+     static_cast<int64_t>(test::Hostile::kSameHomeSlot)},
+    {20'000, 160'000}};
+
+// The signature table alone.
+void BM_BuildHostileTable(benchmark::State& state) {
+  const auto kind = static_cast<test::Hostile>(state.range(0));
+  const auto n = static_cast<uint32_t>(state.range(1));
+  const test::Bytes payload = test::SignaturePayload(test::HostileSignatures(kind, n));
+  for (auto _ : state) {
+    std::unique_ptr<SignatureTable> table;
+    if (SignatureTable::Build(payload, static_cast<int32_t>(n), &table) != DatStatus::kOk) {
+      state.SkipWithError("build failed");
+      break;
+    }
+    benchmark::DoNotOptimize(table.get());
+    state.PauseTiming();
+    table.reset();
+    state.ResumeTiming();
+  }
+  state.SetItemsProcessed(state.iterations() * n);
+}
+BENCHMARK(BM_BuildHostileTable)
+    ->ArgsProduct(kHostileArguments)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1);
+
+// Lookups in a hostile table: the last record's PVT, then a miss whose home
+// slot lies inside the records' cluster.
+void BM_LookupHostileTable(benchmark::State& state) {
+  const auto kind = static_cast<test::Hostile>(state.range(0));
+  const auto n = static_cast<uint32_t>(state.range(1));
+  const std::vector<SignatureRecord> records = test::HostileSignatures(kind, n);
+  std::unique_ptr<SignatureTable> table;
+  if (SignatureTable::Build(test::SignaturePayload(records), static_cast<int32_t>(n), &table) !=
+      DatStatus::kOk) {
+    state.SkipWithError("build failed");
+    return;
+  }
+  const uint32_t hit = records.back().pvt;
+  const uint32_t miss = hit + 1;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(table->LookupPVT(hit));
+    benchmark::DoNotOptimize(table->LookupPVT(miss));
+  }
+  state.SetItemsProcessed(state.iterations() * 2);
+}
+BENCHMARK(BM_LookupHostileTable)->ArgsProduct(kHostileArguments);
 
 }  // namespace
 }  // namespace kv

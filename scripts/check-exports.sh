@@ -2,7 +2,8 @@
 # Compares the export tables of the built libraries with the list each build
 # writes from src/engine/export_list.h (build/<preset>/exports.txt): every
 # plain name (and on Windows every callee-pops twin) present, nothing else
-# exported, and the DLLs importing system DLLs only.
+# exported, and the DLLs importing system DLLs only. The unzip library
+# exports the plain names of unzip32/unzip32.def.in on every system.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 status=0
@@ -30,6 +31,16 @@ compare() {  # $1: label, $2: expected file, $3: actual file
   fi
 }
 
+check_imports() {  # $1: DLL, $2: objdump of its architecture
+  local import
+  for import in $($2 -p "$1" | awk '/DLL Name:/ {print $3}'); do
+    case "$(echo "$import" | tr '[:lower:]' '[:upper:]')" in
+      KERNEL32.DLL|USER32.DLL|ADVAPI32.DLL|MSVCRT.DLL) ;;
+      *) echo "$1 imports $import, which is not a system DLL"; status=1 ;;
+    esac
+  done
+}
+
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 
@@ -52,12 +63,25 @@ for arch in win32 win64; do
   $objdump -p "$dll" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' |
     awk '/\[/ && !/Table/ {print $NF}' | sort >"$tmp/$arch.actual"
   compare "$dll" "$tmp/$arch.expected" "$tmp/$arch.actual"
-  imports=$($objdump -p "$dll" | awk '/DLL Name:/ {print $3}')
-  for import in $imports; do
-    case "$(echo "$import" | tr '[:lower:]' '[:upper:]')" in
-      KERNEL32.DLL|USER32.DLL|ADVAPI32.DLL|MSVCRT.DLL) ;;
-      *) echo "$dll imports $import, which is not a system DLL"; status=1 ;;
-    esac
-  done
+  check_imports "$dll" "$objdump"
+done
+
+unzip_names() {
+  awk '$2 == "=" {print $1}' "$root/unzip32/unzip32.def.in" | sort
+}
+unzip_names >"$tmp/unzip.expected"
+linux_unzip=$root/build/linux/libunzip32.so
+if [ -f "$linux_unzip" ]; then
+  nm -D --defined-only "$linux_unzip" | awk '$2 == "T" {print $3}' | sort >"$tmp/unzip.actual"
+  compare "$linux_unzip" "$tmp/unzip.expected" "$tmp/unzip.actual"
+fi
+for arch in win32 win64; do
+  dll=$root/build/$arch/unzip32.dll
+  [ -f "$dll" ] || { echo "missing $dll"; status=1; continue; }
+  objdump=$([ $arch = win32 ] && echo i686-w64-mingw32-objdump || echo x86_64-w64-mingw32-objdump)
+  $objdump -p "$dll" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' |
+    awk '/\[/ && !/Table/ {print $NF}' | sort >"$tmp/unzip-$arch.actual"
+  compare "$dll" "$tmp/unzip.expected" "$tmp/unzip-$arch.actual"
+  check_imports "$dll" "$objdump"
 done
 exit $status

@@ -66,16 +66,6 @@ class BitReader {
   bool overrun_ = false;
 };
 
-// Extra length of a long match with a new offset: short offsets must repeat
-// more to beat literals, far ones cost more offset bits.
-uint32_t LongMatchBonus(uint32_t offset) {
-  if (offset <= 0x7F) return 4;
-  if (offset >= 0x10000) return 3;
-  if (offset >= 0x37FF) return 2;
-  if (offset >= 0x27F) return 1;
-  return 0;
-}
-
 class OutputCursor {
  public:
   explicit OutputCursor(std::span<uint8_t> output)
@@ -118,15 +108,12 @@ class OutputCursor {
   uint8_t* end_;
 };
 
-constexpr size_t kRawRunLength = 256;
-constexpr uint32_t kInitialOffsetWidth = 8;
-
 // Runs the code loop until the end code. False for any malformed stream.
 bool ExpandStream(BitReader& in, OutputCursor& out) {
   uint32_t literal_width = 8;  // sound streams set both before a literal
   uint32_t literal_bias = 0;
   uint32_t offset_width = kInitialOffsetWidth;
-  uint32_t last_offset = 1;
+  uint32_t last_offset = kInitialLastOffset;
 
   while (!in.overrun()) {
     if (in.Bit()) {  // 1: literal
@@ -157,7 +144,7 @@ bool ExpandStream(BitReader& in, OutputCursor& out) {
       const uint32_t selector = in.Bits(2);
       if (offset != 0) {
         last_offset = offset;
-        if (!out.Copy(offset, selector + 2)) return false;
+        if (!out.Copy(offset, selector + kMinShortMatch)) return false;
       } else if (selector == 0) {
         return !in.overrun();
       } else {
@@ -195,28 +182,14 @@ bool ExpandStream(BitReader& in, OutputCursor& out) {
 uint32_t GetUncompressedSize(std::span<const uint8_t> block) {
   if (block.size() < 6) return 0;
   if (block[0] != kBlockMagic[0] || block[1] != kBlockMagic[1]) return 0;
-  return LoadLe32(block.data() + 2);
-}
-
-uint32_t BlockChecksum(std::span<const uint8_t> data) {
-  uint32_t sum = 0;
-  const size_t size = data.size();
-  if (size < 4) return 0;
-  auto mix = [&sum](uint32_t word) {
-    sum += word;
-    sum ^= ((word << 1) | (word >> 31)) + 1u;
-  };
-  size_t offset = 0;
-  for (; size - offset >= 4; offset += 4) mix(LoadLe32(data.data() + offset));
-  if (offset != size) mix(LoadLe32(data.data() + size - 4));
-  return sum;
+  return LoadLe32(block.data() + kBlockSizeOffset);
 }
 
 size_t DecompressBlock(std::span<const uint8_t> block, std::span<uint8_t> output) {
   if (block.size() < kBlockHeaderSize) return 0;
   const uint32_t declared_size = GetUncompressedSize(block);
   if (declared_size == 0 || declared_size > output.size()) return 0;
-  const uint32_t checksum = LoadLe32(block.data() + 6);
+  const uint32_t checksum = LoadLe32(block.data() + kBlockChecksumOffset);
 
   const std::span<uint8_t> expanded = output.first(declared_size);
   BitReader in(block.data() + kBlockHeaderSize, block.data() + block.size());

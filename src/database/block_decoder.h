@@ -10,19 +10,13 @@
 #include <cstdint>
 #include <span>
 
-namespace kv {
+#include "common/block_format.h"
 
-inline constexpr size_t kBlockHeaderSize = 10;
-inline constexpr uint8_t kBlockMagic[2] = {0x4A, 0x43};  // "JC"
+namespace kv {
 
 // The declared uncompressed size, or 0 when the block is shorter than its
 // size field or does not start with the magic.
 uint32_t GetUncompressedSize(std::span<const uint8_t> block);
-
-// The checksum stored in a block header for the given expanded bytes: 32-bit
-// words summed and mixed, the last word overlapping when the length is not a
-// multiple of 4; 0 for fewer than 4 bytes.
-uint32_t BlockChecksum(std::span<const uint8_t> data);
 
 // Expands `block` into `output`, which must hold the declared size. Returns
 // the number of bytes written, or 0 when the block is corrupt: wrong magic,

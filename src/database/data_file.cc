@@ -29,10 +29,10 @@ bool CheckWordMatches(std::span<const uint8_t> image) {
 size_t DescrambleBlock(std::span<uint8_t> body) {
   if (body.empty()) return 0;
   uint8_t previous_stored = body[0];
-  body[0] ^= 0xA6;
+  body[0] ^= kScrambleFirstKey;
   for (size_t i = 1; i < body.size(); ++i) {
     const uint8_t stored = body[i];
-    body[i] = static_cast<uint8_t>((stored - previous_stored) ^ 0xB5);
+    body[i] = static_cast<uint8_t>((stored - previous_stored) ^ kScrambleKey);
     previous_stored = stored;
   }
   return body.size();

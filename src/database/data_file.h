@@ -7,18 +7,10 @@
 #include <span>
 
 #include "common/byte_buffer.h"
+#include "common/container_format.h"
 #include "database/dat_status.h"
 
 namespace kv {
-
-inline constexpr size_t kContainerHeaderSize = 512;
-inline constexpr uint8_t kContainerMagic[4] = {'P', 'E', 'S', 'T'};
-inline constexpr size_t kCheckWordOffset = 4;
-inline constexpr uint32_t kCheckWordMask = 0x5D0A3C61u;
-inline constexpr size_t kFormatDateOffset = 20;
-inline constexpr uint32_t kFormatDateLow = 0x2A61C000u;   // 2002-09-17 00:00 as
-inline constexpr uint32_t kFormatDateHigh = 0x01C25DDDu;  // a FILETIME
-inline constexpr size_t kRecordCountOffset = 32;
 
 // Payloads above this size are refused as out of memory before anything is
 // allocated: no real signature database comes near it, and a hostile header

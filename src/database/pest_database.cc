@@ -1,9 +1,10 @@
 // The pest database: loading and replacing the signature table behind the
-// reload gate and the reader lock, the size cursor, and the watcher thread.
+// reload gate and the reader lock, the Readers and their size cursors, and
+// the watcher thread.
 #include "database/pest_database.h"
 
 #include <cstdio>
-#include <limits>
+#include <cstdlib>
 
 #include "common/pest_information.h"
 #include "database/data_file.h"
@@ -20,6 +21,7 @@ PestDatabase::PestDatabase(uint32_t check_interval_ms,
 PestDatabase::~PestDatabase() { Shutdown(); }
 
 DatStatus PestDatabase::LoadSignatures(const char* path) {
+  CheckNoReaderOnThisThread("LoadSignatures");
   std::lock_guard<std::mutex> lock(load_mutex_);
   const DatStatus status = LoadLocked(path, LoadKind::kFromHost);
   if (status == DatStatus::kOk) StartWatcher();
@@ -57,37 +59,100 @@ DatStatus PestDatabase::LoadLocked(const char* path, LoadKind kind) {
   return DatStatus::kOk;
 }
 
+// The holds a thread has on tables: one per database, shared by all the
+// Readers the thread takes of it, so that a nested Reader neither waits at
+// the gate nor locks twice. A thread holds a few databases at most; beyond
+// kMaxHeldDatabases a Reader takes a lock of its own.
+struct TableHold {
+  const PestDatabase* database;
+  const SignatureTable* table;
+  uint32_t readers;  // 0: the entry is free
+};
+
+namespace {
+
+constexpr size_t kMaxHeldDatabases = 4;
+thread_local TableHold t_holds[kMaxHeldDatabases] = {};
+
+TableHold* HoldOf(const PestDatabase* database) {
+  for (TableHold& hold : t_holds) {
+    if (hold.readers != 0 && hold.database == database) return &hold;
+  }
+  return nullptr;
+}
+
+TableHold* FreeHold() {
+  for (TableHold& hold : t_holds) {
+    if (hold.readers == 0) return &hold;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+PestDatabase::Reader::Reader(PestDatabase* database) : database_(database) {
+  if (TableHold* hold = HoldOf(database)) {
+    ++hold->readers;
+    hold_ = hold;
+    table_ = hold->table;
+    return;
+  }
+  database->WaitUsable();
+  database->table_lock_.lock_shared();
+  table_ = database->table_.get();
+  hold_ = FreeHold();
+  if (hold_ != nullptr) *hold_ = {database, table_, 1};
+}
+
+PestDatabase::Reader::~Reader() {
+  if (hold_ != nullptr && --hold_->readers != 0) return;
+  database_->table_lock_.unlock_shared();
+}
+
+const _PEST_SIGNATURE* PestDatabase::Reader::FirstWithSize(uint32_t size) {
+  size_cursor_key_ = size;
+  size_cursor_index_ = table_->SizeSearchStart(size);
+  return NextWithSize();
+}
+
+const _PEST_SIGNATURE* PestDatabase::Reader::NextWithSize() {
+  const size_t count = static_cast<size_t>(table_->count());
+  while (size_cursor_index_ < count &&
+         table_->at(size_cursor_index_).dwFileSize < size_cursor_key_) {
+    ++size_cursor_index_;
+  }
+  if (size_cursor_index_ >= count ||
+      table_->at(size_cursor_index_).dwFileSize != size_cursor_key_) {
+    return nullptr;
+  }
+  return &table_->at(size_cursor_index_++);
+}
+
+void PestDatabase::CheckNoReaderOnThisThread(const char* operation) const {
+#ifndef NDEBUG
+  if (HoldOf(this) != nullptr) {
+    std::fprintf(stderr, "kvserver: %s on a thread that holds a reader of the table\n", operation);
+    std::abort();
+  }
+#else
+  (void)operation;
+#endif
+}
+
 void PestDatabase::ReplaceTable(std::unique_ptr<SignatureTable> table) {
   {
     std::unique_lock<std::shared_mutex> lock(table_lock_);
     table_.swap(table);
-    // An iteration over the old table ends here.
-    size_cursor_index_ = std::numeric_limits<size_t>::max();
   }
   // `table` now holds the old one, released outside the lock.
 }
 
 void PestDatabase::FreeSignatures() {
+  CheckNoReaderOnThisThread("FreeSignatures");
   ReplaceTable(std::make_unique<SignatureTable>());
 }
 
-PestDatabase::Reader PestDatabase::Read() {
-  WaitUsable();
-  return Reader(this, std::shared_lock<std::shared_mutex>(table_lock_));
-}
-
-const _PEST_SIGNATURE* PestDatabase::FindPest(uint32_t pvt, uint32_t second,
-                                              uint32_t c, uint32_t d) {
-  return Read().FindPest(pvt, second, c, d);
-}
-
-const _PEST_SIGNATURE* PestDatabase::LookupPVT(uint32_t pvt) {
-  return Read().LookupPVT(pvt);
-}
-
-const _PEST_SIGNATURE* PestDatabase::FindPestByName(const char* name) {
-  return Read().FindPestByName(name);
-}
+PestDatabase::Reader PestDatabase::Read() { return Reader(this); }
 
 _PEST_INFORMATION* PestDatabase::NewPestInformationByPVT(uint32_t pvt) {
   const Reader reader = Read();
@@ -101,31 +166,6 @@ _PEST_INFORMATION* PestDatabase::NewPestInformationByName(const char* name) {
   return found == nullptr ? nullptr : NewPestInformation(*found, "");
 }
 
-const _PEST_SIGNATURE* PestDatabase::FirstWithSize(uint32_t size) {
-  Reader reader(this, std::shared_lock<std::shared_mutex>(table_lock_));
-  return reader.FirstWithSize(size);
-}
-
-const _PEST_SIGNATURE* PestDatabase::NextWithSize() {
-  Reader reader(this, std::shared_lock<std::shared_mutex>(table_lock_));
-  return reader.NextWithSize();
-}
-
-const _PEST_SIGNATURE* PestDatabase::Reader::FirstWithSize(uint32_t size) {
-  database_->size_cursor_key_ = size;
-  database_->size_cursor_index_ = table_->SizeSearchStart(size);
-  return NextWithSize();
-}
-
-const _PEST_SIGNATURE* PestDatabase::Reader::NextWithSize() {
-  const size_t count = static_cast<size_t>(table_->count());
-  const uint32_t key = database_->size_cursor_key_;
-  size_t& index = database_->size_cursor_index_;
-  while (index < count && table_->at(index).dwFileSize < key) ++index;
-  if (index >= count || table_->at(index).dwFileSize != key) return nullptr;
-  return &table_->at(index++);
-}
-
 bool PestDatabase::WaitUsable() const {
   if (!reload_gate_.valid()) return false;
   // Wait() changes nothing; the gate is only logically const.
@@ -137,12 +177,14 @@ void PestDatabase::Reload() {
   std::lock_guard<std::mutex> lock(load_mutex_);
   WaitUsable();
   reload_gate_.Reset();
+  reloading_.store(true);
   const std::string path = dat_file_path_;
   if (ReadDataFile(path.c_str(), DateCheck::kLast, nullptr) == DatStatus::kOk) {
     // A failure now leaves the old table in use and the old size
     // remembered, so the watcher tries again at its next check.
     LoadLocked(path.c_str(), LoadKind::kReload);
   }
+  reloading_.store(false);
   reload_gate_.Set();
 }
 

@@ -1,6 +1,7 @@
 // The pest database: the current signature table behind a reload gate, the
-// size cursor, and the watcher thread that reloads KVFILE.DAT when its size
-// changes. (The pest information table joins it later.)
+// Readers that hold it for lookups and size walks, and the watcher thread
+// that reloads KVFILE.DAT when its size changes. (The pest information table
+// joins it later.)
 #pragma once
 
 #include <atomic>
@@ -23,15 +24,38 @@ namespace kv {
 inline constexpr uint32_t kWatcherCheckIntervalMs = 12 * 60 * 60 * 1000;
 inline constexpr uint32_t kWatcherSettleIntervalMs = 5 * 60 * 1000;
 
+// A thread's hold on one database's table, shared by the Readers it takes.
+struct TableHold;
+
 class PestDatabase {
  public:
-  // A hold on the current signature table. While a Reader lives, no load,
-  // reload or free releases the table it reads, so records it returns (and
-  // the strings in them) stay valid; a swap waits for it. Hold one only for
-  // the lookups and copies at hand, and never two on one thread.
+  // A hold on the current signature table, for one lookup or one step of a
+  // walk. While a Reader lives, no load, reload or free releases the table
+  // it reads: the records it returns, and the names in them, stay valid
+  // until it goes (a swap of the table waits for it). Nothing else hands out
+  // a record of the table, except the fpi export, whose interface does.
+  //
+  // Never hold a Reader across foreign code: a host callback, a file read,
+  // or a call back into the engine. A reload waits for every Reader, and
+  // every lookup waits for the reload, so code that runs while one is held
+  // must not wait for either; a host callback may load, and a file read may
+  // take as long as the disk likes, with every lookup of every thread held
+  // up behind the reload. A walk copies what it needs from the records (id,
+  // PVT, name) into its own memory, lets the Reader go, then reads the file
+  // or calls the host, and takes a new Reader for its next lookup.
+  //
+  // A second Reader taken on a thread that already holds one of the same
+  // database shares that hold: it reads the same table and does not wait at
+  // the reload gate (a reload that waits for the first Reader would never
+  // open it). Loading or freeing the table on a thread that holds a Reader
+  // would wait for itself; debug builds stop there with a message.
+  //
+  // A Reader stays on the thread that took it: it cannot be copied or moved.
   class Reader {
    public:
-    Reader(Reader&&) = default;
+    ~Reader();
+    Reader(const Reader&) = delete;
+    Reader& operator=(const Reader&) = delete;
 
     const _PEST_SIGNATURE* FindPest(uint32_t pvt, uint32_t second, uint32_t c,
                                     uint32_t d) const {
@@ -43,7 +67,10 @@ class PestDatabase {
     const _PEST_SIGNATURE* FindPestByName(const char* name) const {
       return table_->FindPestByName(name);
     }
-    // The database's one size cursor, moved over the table held.
+
+    // This Reader's size cursor: the first signature of exactly `size`,
+    // then the rest of them one by one, lowest index first, then null (and
+    // null again until FirstWithSize starts over).
     const _PEST_SIGNATURE* FirstWithSize(uint32_t size);
     const _PEST_SIGNATURE* NextWithSize();
 
@@ -51,14 +78,15 @@ class PestDatabase {
 
    private:
     friend class PestDatabase;
-    Reader(PestDatabase* database, std::shared_lock<std::shared_mutex> lock)
-        : database_(database),
-          lock_(std::move(lock)),
-          table_(database->table_.get()) {}
+    explicit Reader(PestDatabase* database);
 
     PestDatabase* database_;
-    std::shared_lock<std::shared_mutex> lock_;
-    const SignatureTable* table_;
+    const SignatureTable* table_ = nullptr;
+    // This thread's hold on the database, shared with nested Readers; null
+    // when this Reader holds a lock of its own (too many databases held).
+    TableHold* hold_ = nullptr;
+    uint32_t size_cursor_key_ = 0;
+    size_t size_cursor_index_ = 0;
   };
 
   // Production intervals by default; tests pass milliseconds.
@@ -78,28 +106,15 @@ class PestDatabase {
   // Empties the table; the watcher keeps running.
   void FreeSignatures();
 
-  // Waits at the reload gate, then holds the current table.
+  // Waits at the reload gate, then holds the current table (or shares the
+  // hold this thread already has; see Reader).
   Reader Read();
-
-  // One-shot lookups (each waits at the gate). The records returned stay
-  // valid until the next load, reload or free; callers that copy from them
-  // while a reload may run hold a Reader instead.
-  const _PEST_SIGNATURE* FindPest(uint32_t pvt, uint32_t second, uint32_t c,
-                                  uint32_t d);
-  const _PEST_SIGNATURE* LookupPVT(uint32_t pvt);
-  const _PEST_SIGNATURE* FindPestByName(const char* name);
 
   // New detection records (empty file name) for LookupPVT(pvt), exact value
   // only, and for FindPestByName(name); copied while the table is held.
   // Null when nothing matches or memory runs out.
   _PEST_INFORMATION* NewPestInformationByPVT(uint32_t pvt);
   _PEST_INFORMATION* NewPestInformationByName(const char* name);
-
-  // The size cursor, without waiting at the gate: the first signature of
-  // exactly `size`, then the rest of them one by one, then null. One cursor
-  // per database; iterate from one thread at a time.
-  const _PEST_SIGNATURE* FirstWithSize(uint32_t size);
-  const _PEST_SIGNATURE* NextWithSize();
 
   // Waits until no reload is replacing the table. False when there is no
   // gate to wait on.
@@ -108,6 +123,8 @@ class PestDatabase {
   // The watcher's work when the file's size changed: closes the gate,
   // verifies the file and, only if it is sound, loads it; opens the gate.
   void Reload();
+  // True from the moment a reload closes the gate until it opens it again.
+  bool reloading() const { return reloading_.load(); }
 
   // Teardown: stops the watcher (a reload in progress finishes first; a
   // sleep is cut short) and frees the table. Idempotent; no watcher starts
@@ -138,19 +155,19 @@ class PestDatabase {
   bool FileSizeChanged() const;
   void WatcherMain(platform::SleepingThread::Control& control);
   void ReplaceTable(std::unique_ptr<SignatureTable> table);
+  // Debug builds: stops the process when this thread holds a Reader of
+  // this database, since replacing the table would wait for it forever.
+  void CheckNoReaderOnThisThread(const char* operation) const;
 
   const uint32_t check_interval_ms_;
   const uint32_t settle_interval_ms_;
 
   // The gate: signalled while lookups may pass.
   platform::ManualResetEvent reload_gate_{true};
+  std::atomic<bool> reloading_{false};
   // Readers share it; swapping or freeing the table takes it exclusively.
   mutable std::shared_mutex table_lock_;
   std::unique_ptr<SignatureTable> table_;  // never null
-
-  // Size cursor, shared without a lock as one iteration at a time.
-  uint32_t size_cursor_key_ = 0;
-  size_t size_cursor_index_ = 0;
 
   // Loads are serialised; these change only under load_mutex_.
   mutable std::mutex load_mutex_;

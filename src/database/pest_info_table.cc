@@ -4,14 +4,11 @@
 #include <cstring>
 #include <optional>
 
-#include "common/byte_order.h"
+#include "common/record_layout.h"
 #include "database/data_file.h"
 
 namespace kv {
 namespace {
-
-constexpr size_t kRecordHeadSize = 24;  // id and five string offsets
-constexpr size_t kMinimumRecordSize = kRecordHeadSize + 1;
 
 // The NUL-terminated string at `offset` in `area`, or nullopt when it is not
 // terminated inside the area.
@@ -45,29 +42,27 @@ DatStatus PestInfoTable::Load(const char* path) {
 }
 
 void PestInfoTable::Parse(std::span<const uint8_t> payload, int32_t record_count) {
-  const size_t most = payload.size() / kMinimumRecordSize;
+  const size_t most = payload.size() / kMinPestInfoRecordSize;
   const size_t wanted = record_count < 0 ? 0 : std::min(static_cast<size_t>(record_count), most);
   std::vector<PestInfoRecord> records;
   records.reserve(wanted);
 
-  // The file's third offset designates text 4 and its fourth text 3.
-  constexpr std::array<size_t, 5> kTextOfOffset = {0, 1, 3, 2, 4};
   size_t position = 0;
-  while (records.size() < wanted && payload.size() - position >= kMinimumRecordSize) {
-    const uint8_t* head = payload.data() + position;
-    const std::span<const uint8_t> area = payload.subspan(position + kRecordHeadSize);
+  while (records.size() < wanted && payload.size() - position >= kMinPestInfoRecordSize) {
+    const PestInfoHead head = ReadPestInfoHead(payload.data() + position);
+    const std::span<const uint8_t> area = payload.subspan(position + kPestInfoHeadSize);
     PestInfoRecord record;
-    record.pest_id = LoadLe32(head);
-    std::optional<std::string_view> last;
-    for (size_t i = 0; i < 5; ++i) {
-      last = StringAt(area, LoadLe32(head + 4 + 4 * i));
-      if (!last) break;
-      record.texts[kTextOfOffset[i]] = std::string(*last);
+    record.pest_id = head.pest_id;
+    bool whole = true;
+    for (size_t text = 0; text < kPestTextCount && whole; ++text) {
+      const std::optional<std::string_view> string = StringAt(area, head.text_offsets[text]);
+      whole = string.has_value();
+      if (whole) record.texts[text] = std::string(*string);
     }
-    if (!last) break;
-    // The record ends with the terminator of the string at its fifth offset.
-    position = static_cast<size_t>(last->data() + last->size() + 1 -
-                                   reinterpret_cast<const char*>(payload.data()));
+    if (!whole) break;
+    // The record ends with the terminator of its last text's string.
+    position += kPestInfoHeadSize + head.text_offsets[kLastTextOfRecord] +
+                record.texts[kLastTextOfRecord].size() + 1;
     records.push_back(std::move(record));
   }
   records_ = std::move(records);

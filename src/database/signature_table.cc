@@ -6,15 +6,13 @@
 #include <new>
 
 #include "common/ascii.h"
-#include "common/byte_order.h"
 
 namespace kv {
 namespace {
 
-constexpr size_t kGapLengthOffset = 28;
-
-// Where one record's name lies inside the payload.
+// One record's head, and where its name lies inside the payload.
 struct RecordSpan {
+  SignatureHead head;
   size_t name_offset;
   size_t name_length;  // without the NUL
 };
@@ -24,8 +22,8 @@ struct RecordSpan {
 bool LocateRecord(std::span<const uint8_t> payload, size_t offset,
                   RecordSpan* out) {
   if (payload.size() - offset < kSignatureHeadSize) return false;
-  const uint64_t gap = LoadLe32(payload.data() + offset + kGapLengthOffset);
-  const uint64_t name = uint64_t{offset} + kSignatureHeadSize + gap;
+  out->head = ReadSignatureHead(payload.data() + offset);
+  const uint64_t name = uint64_t{offset} + kSignatureHeadSize + out->head.gap_length;
   if (name >= payload.size()) return false;
   const auto* start = payload.data() + name;
   const void* nul = std::memchr(start, 0, payload.size() - name);
@@ -59,27 +57,24 @@ DatStatus SignatureTable::Build(std::span<const uint8_t> payload,
 
   auto table = std::unique_ptr<SignatureTable>(new (std::nothrow) SignatureTable);
   if (!table) return DatStatus::kOutOfMemory;
-  table->index_ = PvtIndex::Create(static_cast<uint32_t>(count_limit));
   table->records_.reset(new (std::nothrow) _PEST_SIGNATURE[taken == 0 ? 1 : taken]);
   table->names_.reset(new (std::nothrow) char[name_bytes == 0 ? 1 : name_bytes]);
-  if (!table->index_ || !table->records_ || !table->names_) {
-    return DatStatus::kOutOfMemory;
-  }
+  std::unique_ptr<uint32_t[]> pvts(new (std::nothrow) uint32_t[taken == 0 ? 1 : taken]);
+  if (!table->records_ || !table->names_ || !pvts) return DatStatus::kOutOfMemory;
 
-  // Second walk: copy the records, their names and fill the index.
+  // Second walk: copy the records and their names.
   char* next_name = table->names_.get();
   size_t offset = 0;
   for (size_t i = 0; i < taken; ++i) {
     RecordSpan record{};
     LocateRecord(payload, offset, &record);
-    const uint8_t* head = payload.data() + offset;
     _PEST_SIGNATURE& signature = table->records_[i];
-    signature.dwPestID = LoadLe32(head);
-    signature.dwPVT = LoadLe32(head + 4);
-    signature.dwExtra1 = LoadLe32(head + 8);
-    signature.dwExtra2 = LoadLe32(head + 12);
-    signature.dwAltKey = LoadLe32(head + 16);
-    signature.dwFileSize = LoadLe32(head + 20);
+    signature.dwPestID = record.head.pest_id;
+    signature.dwPVT = record.head.pvt;
+    signature.dwExtra1 = record.head.extra1;
+    signature.dwExtra2 = record.head.extra2;
+    signature.dwAltKey = record.head.alt_key;
+    signature.dwFileSize = record.head.file_size;
     std::memcpy(next_name, payload.data() + record.name_offset,
                 record.name_length + 1);
     signature.lpszPestName = next_name;
@@ -87,8 +82,13 @@ DatStatus SignatureTable::Build(std::span<const uint8_t> payload,
     if (signature.dwFileSize > table->max_file_size_) {
       table->max_file_size_ = signature.dwFileSize;
     }
-    table->index_.Insert(signature.dwPVT, static_cast<int32_t>(i));
+    pvts[i] = signature.dwPVT;
     offset = record.name_offset + record.name_length + 1;
+  }
+  // The index is sized for the declared count, as the statistic has it.
+  if (!PvtIndex::Build(std::span<const uint32_t>(pvts.get(), taken),
+                       static_cast<uint32_t>(count_limit), &table->index_)) {
+    return DatStatus::kOutOfMemory;
   }
   table->count_ = taken;
   *out = std::move(table);

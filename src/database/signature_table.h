@@ -8,16 +8,12 @@
 #include <memory>
 #include <span>
 
+#include "common/record_layout.h"
 #include "database/dat_status.h"
 #include "database/pvt_index.h"
 #include "kvserver.h"
 
 namespace kv {
-
-// Size of a record's fixed head: six signature words, one unread word, the
-// gap length. With the shortest name ("" and its NUL) a record takes 33 bytes.
-inline constexpr size_t kSignatureHeadSize = 32;
-inline constexpr size_t kMinSignatureRecordSize = kSignatureHeadSize + 1;
 
 // A fingerprint that could not be computed; it never matches.
 inline bool IsComputed(uint32_t value) {

@@ -11,9 +11,10 @@ extern "C" {
 
 KV_EXPORT const _PEST_SIGNATURE* KV_CDECL fpi(uint32_t pvt, uint32_t second,
                                               uint32_t c, uint32_t d) {
-  return kv::Guarded<const _PEST_SIGNATURE*>(nullptr, [&] {
-    return TheEngine().database().FindPest(pvt, second, c, d);
-  });
+  // The interface hands out the table's own record, valid until the next
+  // load, reload or free; the hold ends with this call.
+  return kv::Guarded<const _PEST_SIGNATURE*>(
+      nullptr, [&] { return TheEngine().database().Read().FindPest(pvt, second, c, d); });
 }
 
 KV_EXPORT _PEST_INFORMATION* KV_CDECL kvFindPestByPVT(uint32_t pvt) {

@@ -17,6 +17,8 @@ UnzipLibrary UnzipLibrary::Load() {
   unzip.unzip_to_memory = find("Wiz_UnzipToMemory");
   unzip.single_entry_unzip = find("Wiz_SingleEntryUnzip");
   unzip.free_memory_buffer = find("UzpFreeMemBuffer");
+  unzip.list_indexed = find("kvUnzipListIndexed");
+  unzip.unzip_to_memory_by_index = find("kvUnzipToMemoryByIndex");
   unzip.ready = unzip.init && unzip.set_options && unzip.unzip_to_memory &&
                 unzip.single_entry_unzip && unzip.free_memory_buffer;
   return unzip;

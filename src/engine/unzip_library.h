@@ -11,6 +11,12 @@ struct UnzipLibrary {
   void* single_entry_unzip = nullptr;  // "Wiz_SingleEntryUnzip"
   void* free_memory_buffer = nullptr;  // "UzpFreeMemBuffer"
 
+  // Optional: our own library adds them, a third-party one may not. Listing
+  // with each member's directory index and extraction by that index reach
+  // members that share a name with an earlier one.
+  void* list_indexed = nullptr;              // "kvUnzipListIndexed"
+  void* unzip_to_memory_by_index = nullptr;  // "kvUnzipToMemoryByIndex"
+
   // All five operations present: archive members can be scanned.
   bool ready = false;
 

@@ -2,9 +2,7 @@
 // and the matching rule.
 #include "exclusions/exclusion_list.h"
 
-#include <cstdio>
 #include <cstring>
-#include <memory>
 #include <optional>
 
 #include "config/data_folder.h"
@@ -15,8 +13,7 @@ namespace kv {
 namespace {
 
 using platform::kPathSeparator;
-using FilePointer = std::unique_ptr<std::FILE, int (*)(std::FILE*)>;
-using Lock = std::lock_guard<std::recursive_mutex>;
+using Lock = std::lock_guard<std::mutex>;
 
 // Longest argument the engine works on: its work buffers hold 4096 bytes.
 constexpr size_t kMaxArgumentLength = kPathBufferSize - 1;
@@ -36,19 +33,10 @@ bool EqualIgnoringCase(const std::string& a, const std::string& b) {
   return true;
 }
 
-bool IsFilesystemRoot(const std::string& text) {
-#if defined(_WIN32)
-  (void)text;
-  return false;
-#else
-  return text.size() == 1 && text[0] == kPathSeparator;
-#endif
-}
-
 // Drops one trailing separator. A lone POSIX root stays: without its
 // separator it would be an empty line that loading ignores.
 void DropTrailingSeparator(std::string& text) {
-  if (!text.empty() && text.back() == kPathSeparator && !IsFilesystemRoot(text)) {
+  if (!text.empty() && text.back() == kPathSeparator && !platform::IsFileSystemRoot(text)) {
     text.pop_back();
   }
 }
@@ -57,16 +45,41 @@ std::string ShortFormOrGiven(const char* path, size_t max_length) {
   return platform::ShortPathName(path, max_length).value_or(std::string(path));
 }
 
+// A file read byte by byte through a buffer of its own.
+class ByteReader {
+ public:
+  static constexpr int kEnd = -1;
+
+  explicit ByteReader(platform::InputFile& file) : file_(file) {}
+
+  // The next byte, or kEnd at the end of the file or on a read error.
+  int Next() {
+    if (next_ == filled_) {
+      filled_ = file_.ReadUpTo(buffer_, sizeof buffer_);
+      next_ = 0;
+      if (filled_ == 0) return kEnd;
+    }
+    return static_cast<unsigned char>(buffer_[next_++]);
+  }
+
+ private:
+  platform::InputFile& file_;
+  char buffer_[4096];
+  size_t next_ = 0;
+  size_t filled_ = 0;
+};
+
 // Reads one line: the text before its first '|' (or its line end), of which
 // at most `keep` bytes are kept; `overlong` tells when more were dropped.
-// False at the end of the file.
-bool ReadEntryLine(std::FILE* file, size_t keep, std::string* text, bool* overlong) {
+// A CR before the line end belongs to the line end. False at the end of
+// the file.
+bool ReadEntryLine(ByteReader& reader, size_t keep, std::string* text, bool* overlong) {
   text->clear();
   *overlong = false;
   bool cut = false;
-  int c = std::fgetc(file);
-  if (c == EOF) return false;
-  for (; c != EOF && c != '\n'; c = std::fgetc(file)) {
+  int c = reader.Next();
+  if (c == ByteReader::kEnd) return false;
+  for (; c != ByteReader::kEnd && c != '\n'; c = reader.Next()) {
     if (cut) continue;
     if (c == '|') {
       cut = true;
@@ -76,7 +89,6 @@ bool ReadEntryLine(std::FILE* file, size_t keep, std::string* text, bool* overlo
       *overlong = true;
     }
   }
-  // POSIX reads CR LF line ends as they are: drop the CR.
   if (!cut && !*overlong && !text->empty() && text->back() == '\r') text->pop_back();
   return true;
 }
@@ -89,8 +101,23 @@ ExclusionList::ExclusionList(ExclusionListOptions options) : options_(std::move(
   if (!options_.show_message) options_.show_message = platform::ShowUserMessage;
 }
 
+template <typename Operation>
+auto ExclusionList::RunLocked(Operation operation) {
+  bool tampered = false;
+  auto result = [&] {
+    Lock lock(mutex_);
+    return operation(&tampered);
+  }();
+  if (tampered) options_.show_message(kTamperedListMessage);
+  return result;
+}
+
 void ExclusionList::Clear() {
   Lock lock(mutex_);
+  ClearLocked();
+}
+
+void ExclusionList::ClearLocked() {
   entries_.clear();
   entries_.shrink_to_fit();
   enumerating_ = false;
@@ -98,24 +125,24 @@ void ExclusionList::Clear() {
 }
 
 bool ExclusionList::Load() {
-  Lock lock(mutex_);
-  return LoadLocked();
+  return RunLocked([this](bool* tampered) { return LoadLocked(tampered); });
 }
 
-bool ExclusionList::LoadLocked() {
-  Clear();
+bool ExclusionList::LoadLocked(bool* tampered) {
+  ClearLocked();
   const std::string path = options_.file_path();
   if (path.empty()) return false;
-  if (!VerifyExclusionStamp(path, options_.stamp_places)) {
-    options_.show_message(kTamperedListMessage);
+  if (!VerifyExclusionStamp(*options_.files, path)) {
+    *tampered = true;
     return false;
   }
-  FilePointer file(std::fopen(path.c_str(), "r"), &std::fclose);
+  std::optional<platform::InputFile> file = options_.files->OpenForReading(path);
   if (!file) return false;
+  ByteReader reader(*file);
   std::string text;
   bool overlong = false;
   // One byte more than an entry may hold, and one for a CR to drop.
-  while (ReadEntryLine(file.get(), kShortTextLength + 2, &text, &overlong)) {
+  while (ReadEntryLine(reader, kShortTextLength + 2, &text, &overlong)) {
     if (overlong || text.size() > kShortTextLength) continue;
     text.resize(std::strlen(text.c_str()));  // an entry ends at a NUL byte
     if (text.empty()) continue;
@@ -126,27 +153,31 @@ bool ExclusionList::LoadLocked() {
 
 bool ExclusionList::Save() {
   Lock lock(mutex_);
-  const std::string path = options_.file_path();
-  if (path.empty() || platform::IsReadOnlyFile(path.c_str())) return false;
+  return SaveLocked(entries_);
+}
+
+bool ExclusionList::SaveLocked(const std::vector<std::string>& entries) {
   std::string content;
-  for (const std::string& entry : entries_) {
+  for (const std::string& entry : entries) {
     if (EqualIgnoringCase(entry, kDeletionMarker)) continue;
     content += entry;
-    content += '\n';
+    content += platform::kLineEnd;
   }
-  std::FILE* file = std::fopen(path.c_str(), "w");
-  if (file == nullptr) return false;
-  bool written = std::fwrite(content.data(), 1, content.size(), file) == content.size();
-  written = std::fclose(file) == 0 && written;
-  // Stamp whatever reached the file, so a short write never makes the next
-  // load discard the whole list.
-  WriteExclusionStamp(path, options_.stamp_places);
-  return written;
+  return ReplaceExclusionFile(*options_.files, options_.file_path(), content);
 }
 
 bool ExclusionList::Append(const char* path) {
-  if (path == nullptr || std::strlen(path) > kMaxArgumentLength) return false;
   Lock lock(mutex_);
+  return AppendLocked(path);
+}
+
+// The append, too, writes a new file and renames it over the list. Adding
+// to the file in place and cutting it back on a failure would leave, after
+// a crash in between, a longer file under the old stamp, which the next
+// load would empty whole; a copy of a file of a few lines is a small price
+// for an append that happens whole or not at all.
+bool ExclusionList::AppendLocked(const char* path) {
+  if (path == nullptr || std::strlen(path) > kMaxArgumentLength) return false;
   std::string text = ShortFormOrGiven(path, kMaxArgumentLength);
   DropTrailingSeparator(text);
   if (text.empty() || text.size() > kShortTextLength ||
@@ -154,54 +185,69 @@ bool ExclusionList::Append(const char* path) {
     return false;
   }
   const std::string file_path = options_.file_path();
-  if (file_path.empty() || platform::IsReadOnlyFile(file_path.c_str())) return false;
-  std::FILE* file = std::fopen(file_path.c_str(), "a");
-  if (file == nullptr) return false;
-  text += '\n';
-  bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
-  written = std::fclose(file) == 0 && written;
-  WriteExclusionStamp(file_path, options_.stamp_places);
-  return written;
+  std::string content;
+  if (options_.files->Exists(file_path)) {
+    std::optional<platform::InputFile> file = options_.files->OpenForReading(file_path);
+    const std::optional<uint64_t> size = file ? file->Size() : std::nullopt;
+    if (!size || (*size >> 32) != 0) return false;  // 4 GiB or more: no checksum
+    content.resize(static_cast<size_t>(*size));
+    if (!file->ReadExactly(content.data(), content.size())) return false;
+  }
+  // A last line without its line end (written by another program) keeps
+  // its text; the new entry goes on a line of its own.
+  if (!content.empty() && content.back() != '\n') content += platform::kLineEnd;
+  content += text;
+  content += platform::kLineEnd;
+  return ReplaceExclusionFile(*options_.files, file_path, content);
 }
 
 int32_t ExclusionList::Add(const char* path) {
   if (path == nullptr) return 0;
-  Lock lock(mutex_);
-  LoadLocked();
-  if (IsExcludedLocked(path)) return 1;
-  if (!Append(path)) return 0;
-  LoadLocked();
-  return 1;
+  return RunLocked([&](bool* tampered) -> int32_t {
+    LoadLocked(tampered);
+    if (IsExcludedLocked(path)) return 1;
+    if (!AppendLocked(path)) return 0;
+    LoadLocked(tampered);
+    return 1;
+  });
 }
 
 int32_t ExclusionList::Remove(const char* text) {
   if (text == nullptr) return 0;
-  Lock lock(mutex_);
   std::string wanted = text;
   DropTrailingSeparator(wanted);
-  bool matched = false;
-  for (std::string& entry : entries_) {
-    if (EqualIgnoringCase(entry, wanted)) {
-      entry = kDeletionMarker;
-      matched = true;
+  return RunLocked([&](bool* tampered) -> int32_t {
+    // The markers go into a copy, so that a failed rewrite leaves the list
+    // (and any enumeration of it) as it was.
+    std::vector<std::string> kept = entries_;
+    bool matched = false;
+    for (std::string& entry : kept) {
+      if (EqualIgnoringCase(entry, wanted)) {
+        entry = kDeletionMarker;
+        matched = true;
+      }
     }
-  }
-  if (!matched) return 0;
-  const bool saved = Save();
-  LoadLocked();
-  return saved ? 1 : 0;
+    if (!matched || !SaveLocked(kept)) return 0;
+    LoadLocked(tampered);
+    return 1;
+  });
 }
 
 const char* ExclusionList::First() {
-  Lock lock(mutex_);
-  LoadLocked();
-  cursor_ = 0;
-  enumerating_ = true;
-  return Next();
+  return RunLocked([this](bool* tampered) {
+    LoadLocked(tampered);
+    cursor_ = 0;
+    enumerating_ = true;
+    return NextLocked();
+  });
 }
 
 const char* ExclusionList::Next() {
   Lock lock(mutex_);
+  return NextLocked();
+}
+
+const char* ExclusionList::NextLocked() {
   if (!enumerating_ || cursor_ >= entries_.size()) return nullptr;
   return entries_[cursor_++].c_str();
 }
@@ -217,7 +263,7 @@ bool ExclusionList::IsExcludedLocked(const char* path) const {
   DropTrailingSeparator(shortened);
   shortened = UpperCased(std::move(shortened));
   for (const std::string& entry : entries_) {
-    if (IsFilesystemRoot(entry)) {
+    if (platform::IsFileSystemRoot(entry)) {
       // The root holds every absolute path.
       if (!shortened.empty() && shortened[0] == kPathSeparator) return true;
       continue;

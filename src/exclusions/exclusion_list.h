@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "exclusions/exclusion_store.h"
+#include "platform/file_system.h"
 
 namespace kv {
 
@@ -20,12 +21,16 @@ inline constexpr char kTamperedListMessage[] =
     "Trovalen has detected an unauthorized change to excluded.dat. Its content "
     "will be discarded.";
 
-// What a list needs from outside; tests give their own folder and message
-// sink.
+// What a list needs from outside; tests give their own folder, message sink
+// and file system.
 struct ExclusionListOptions {
   std::function<std::string()> file_path = ExclusionFilePath;
-  std::function<void(const char*)> show_message;  // empty: the platform's
-  StampPlaces stamp_places = StampPlaces::kFileAndSidecar;
+  // Called without the list's lock held: the Windows message box runs the
+  // thread's message loop, from which the host's own code may call back
+  // into the list. Empty: the platform's.
+  std::function<void(const char*)> show_message;
+  // Never null; outlives the list.
+  platform::FileSystem* files = &platform::FileSystem::Default();
 };
 
 class ExclusionList {
@@ -43,13 +48,14 @@ class ExclusionList {
   // could not be opened. Lines are cut at the first '|'; empty lines and
   // lines of more than 259 characters before the cut are skipped whole.
   bool Load();
-  // Rewrites the file without the deletion markers and stamps it. False
-  // when the file could not be written (read-only, cannot be opened, a
-  // write or the close failed).
+  // Rewrites the file without the deletion markers and stamps it, in one
+  // step (see ReplaceExclusionFile). False when the file does not open for
+  // writing or any step failed; the file and its stamp are then unchanged.
   bool Save();
-  // Appends the short form of `path` without one trailing separator, and
-  // stamps the file. False when it could not be written, or when the text
-  // could never load back as this one entry (empty, longer than 259
+  // Adds the short form of `path` without one trailing separator as a line
+  // of its own at the end of the file, and stamps it, in one step. False
+  // when the file could not be written (it is then unchanged), or when the
+  // text could never load back as this one entry (empty, longer than 259
   // characters, holding a line end or '|'). The list is not reloaded.
   bool Append(const char* path);
 
@@ -58,8 +64,8 @@ class ExclusionList {
   int32_t Add(const char* path);
   // 1 when at least one entry equal to `text` (ignoring ASCII case, one
   // trailing separator dropped) was removed and the file rewritten. 0 when
-  // none matched, or the rewrite failed: the list is then reloaded from the
-  // file so that memory and file agree.
+  // none matched or the rewrite failed: the file, its stamp and the list in
+  // memory are then as they were.
   int32_t Remove(const char* text);
   // Reloads and starts an enumeration; the first entry or null.
   const char* First();
@@ -74,11 +80,20 @@ class ExclusionList {
   std::vector<std::string> entries() const;
 
  private:
-  bool LoadLocked();
+  // Each public function takes the lock once; the ...Locked functions
+  // expect it held. A load that finds the file tampered with sets
+  // `*tampered`, and the message is shown once the lock is released.
+  template <typename Operation>
+  auto RunLocked(Operation operation);
+  void ClearLocked();
+  bool LoadLocked(bool* tampered);
+  bool SaveLocked(const std::vector<std::string>& entries);
+  bool AppendLocked(const char* path);
+  const char* NextLocked();
   bool IsExcludedLocked(const char* path) const;
 
   ExclusionListOptions options_;
-  mutable std::recursive_mutex mutex_;
+  mutable std::mutex mutex_;
   std::vector<std::string> entries_;
   size_t cursor_ = 0;
   bool enumerating_ = false;

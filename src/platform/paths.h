@@ -16,6 +16,11 @@ inline constexpr char kPathSeparator = '\\';
 inline constexpr char kPathSeparator = '/';
 #endif
 
+// True when `path` is the root of the whole file system written as its
+// separator alone ("/" on POSIX). Windows has no such root: its roots carry
+// a drive (C:\) or a share.
+bool IsFileSystemRoot(const std::string& path);
+
 // True when a file or folder exists at `path` (its attributes can be read).
 bool PathExists(const char* path);
 

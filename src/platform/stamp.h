@@ -36,4 +36,10 @@ class UpdatableFile {
   intptr_t handle_;
 };
 
+// Whether a stamp written on a file is still there after the file has been
+// renamed over another. POSIX: yes, the attribute belongs to the file. Windows:
+// no, NTFS gives a file renamed onto a name the creation time of the file
+// that had the name moments before ("tunnelling").
+bool StampSurvivesRename();
+
 }  // namespace kv::platform

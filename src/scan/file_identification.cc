@@ -8,20 +8,9 @@
 namespace kv {
 namespace {
 
-// The first signature of exactly `size` at or after `index`, which it
-// advances past; null when there is none. Each caller keeps its own index,
-// so scans running side by side never share a cursor.
-const _PEST_SIGNATURE* NextOfSize(const SignatureTable& table, uint32_t size, size_t* index) {
-  const auto count = static_cast<size_t>(table.count());
-  while (*index < count && table.at(*index).dwFileSize < size) ++*index;
-  if (*index >= count || table.at(*index).dwFileSize != size) return nullptr;
-  return &table.at((*index)++);
-}
-
 bool HasSignatureOfSize(PestDatabase& database, uint32_t size) {
-  const PestDatabase::Reader reader = database.Read();
-  size_t index = reader.table().SizeSearchStart(size);
-  return NextOfSize(reader.table(), size, &index) != nullptr;
+  PestDatabase::Reader reader = database.Read();
+  return reader.FirstWithSize(size) != nullptr;
 }
 
 bool Matches(const Fingerprint& fingerprint, uint32_t pvt) {
@@ -57,9 +46,9 @@ Fingerprint FileHead::Compute() {
   return FingerprintOfHead(bytes_.data(), length);
 }
 
-int32_t SizeMatches(const PestDatabase::Reader& reader, uint32_t size, uint32_t pest_id) {
-  size_t index = reader.table().SizeSearchStart(size);
-  while (const _PEST_SIGNATURE* signature = NextOfSize(reader.table(), size, &index)) {
+int32_t SizeMatches(PestDatabase::Reader& reader, uint32_t size, uint32_t pest_id) {
+  for (const _PEST_SIGNATURE* signature = reader.FirstWithSize(size); signature != nullptr;
+       signature = reader.NextWithSize()) {
     if (signature->dwPestID == pest_id) return 1;
   }
   return 0;
@@ -75,15 +64,15 @@ _PEST_INFORMATION* IdentifyFile(FileHead& head, uint64_t size, SizeSelection sel
   const Fingerprint fingerprint = head.Compute();
   if (fingerprint.head_crc == kNoFingerprint) return nullptr;
 
-  const PestDatabase::Reader reader = database.Read();
+  PestDatabase::Reader reader = database.Read();
   if (selection == SizeSelection::kAnySize) {
     const _PEST_SIGNATURE* found =
         reader.FindPest(fingerprint.head_crc, fingerprint.long_head_crc, 0, 0);
     if (found == nullptr) return nullptr;
     return NewRecord(*found, file_name, SizeMatches(reader, size32, found->dwPestID));
   }
-  size_t index = reader.table().SizeSearchStart(size32);
-  while (const _PEST_SIGNATURE* candidate = NextOfSize(reader.table(), size32, &index)) {
+  for (const _PEST_SIGNATURE* candidate = reader.FirstWithSize(size32); candidate != nullptr;
+       candidate = reader.NextWithSize()) {
     // A candidate has the file's size, so its own pest always size-matches.
     if (Matches(fingerprint, candidate->dwPVT)) return NewRecord(*candidate, file_name, 1);
   }

@@ -47,6 +47,6 @@ _PEST_INFORMATION* IdentifyFile(FileHead& head, uint64_t size, SizeSelection sel
                                 PestDatabase& database, const char* file_name);
 
 // 1 when a signature of `size` bytes has `pest_id`: the record's bSizeMatch.
-int32_t SizeMatches(const PestDatabase::Reader& reader, uint32_t size, uint32_t pest_id);
+int32_t SizeMatches(PestDatabase::Reader& reader, uint32_t size, uint32_t pest_id);
 
 }  // namespace kv

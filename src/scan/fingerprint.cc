@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "common/crc32.h"
+#include "common/head_crc.h"
 #include "platform/files.h"
 
 namespace kv {
@@ -18,7 +19,7 @@ bool ComputeFingerprint(const char* path, Fingerprint* fingerprint) {
   const std::optional<uint64_t> size = file->Size();
   if (!size || *size == 0 || *size > 0xFFFFFFFFu) return false;
 
-  // One read serves both CRCs: the head is a prefix of the long head.
+  // One read serves both CRCs: the PVT's head is a prefix of the long head.
   std::array<uint8_t, kLongHeadLength> head{};
   const size_t long_head_length = static_cast<size_t>(std::min<uint64_t>(*size, kLongHeadLength));
   file->ReadUpTo(head.data(), long_head_length);
@@ -29,7 +30,7 @@ bool ComputeFingerprint(const char* path, Fingerprint* fingerprint) {
 Fingerprint FingerprintOfHead(const uint8_t* head, size_t length) {
   const size_t long_head_length = std::min(length, kLongHeadLength);
   Fingerprint fingerprint;
-  fingerprint.head_crc = Crc32(head, std::min(long_head_length, kHeadLength));
+  fingerprint.head_crc = HeadCrc(std::span(head, long_head_length));
   fingerprint.long_head_crc = Crc32(head, long_head_length);
   return fingerprint;
 }

@@ -1,5 +1,5 @@
-// The fingerprint of a file on disk: CRC-32 of its first 2047 bytes (the
-// PVT signatures match) and of its first 4096 bytes.
+// The fingerprint of a file on disk: its head CRC (the PVT signatures match)
+// and the CRC-32 of its first 4096 bytes.
 #pragma once
 
 #include <cstddef>
@@ -8,7 +8,6 @@
 namespace kv {
 
 inline constexpr uint32_t kNoFingerprint = 0xFFFFFFFFu;
-inline constexpr size_t kHeadLength = 2047;
 inline constexpr size_t kLongHeadLength = 4096;
 
 struct Fingerprint {

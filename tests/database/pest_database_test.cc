@@ -7,8 +7,12 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -102,8 +106,8 @@ TEST_F(DatabaseTest, StartsEmptyWithoutWatcher) {
   EXPECT_EQ(database.DatFilePath(), "");
   EXPECT_EQ(database.PvtSlotCount(), 0u);
   EXPECT_FALSE(database.watcher_running());
-  EXPECT_EQ(database.FindPest(5, 0, 0, 0), nullptr);
-  EXPECT_EQ(database.FirstWithSize(0), nullptr);
+  EXPECT_EQ(database.Read().FindPest(5, 0, 0, 0), nullptr);
+  EXPECT_EQ(database.Read().FirstWithSize(0), nullptr);
   EXPECT_TRUE(database.WaitUsable());
 }
 
@@ -133,13 +137,14 @@ TEST_P(SizeCursor, ListsEveryRecordOfTheSizeThenNull) {
   ASSERT_EQ(LoadQuietly(database, path_), DatStatus::kOk);
   ASSERT_EQ(database.SignatureCount(), static_cast<int32_t>(records.size()));
 
+  PestDatabase::Reader reader = database.Read();
   std::vector<uint32_t> ids;
-  for (const _PEST_SIGNATURE* s = database.FirstWithSize(GetParam().size); s != nullptr;
-       s = database.NextWithSize()) {
+  for (const _PEST_SIGNATURE* s = reader.FirstWithSize(GetParam().size); s != nullptr;
+       s = reader.NextWithSize()) {
     ids.push_back(s->dwPestID);
   }
   EXPECT_EQ(ids, GetParam().expected_ids);
-  EXPECT_EQ(database.NextWithSize(), nullptr);  // stays at null
+  EXPECT_EQ(reader.NextWithSize(), nullptr);  // stays at null
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -157,6 +162,28 @@ INSTANTIATE_TEST_SUITE_P(
         CursorCase{"OneRecordOtherSize", {12}, 13, {}}),
     [](const testing::TestParamInfo<CursorCase>& info) { return info.param.name; });
 
+TEST_F(DatabaseTest, EveryReaderWalksTheSizesWithACursorOfItsOwn) {
+  Write({{.pest_id = 1, .pvt = 0x101, .file_size = 4, .name = "a"},
+         {.pest_id = 2, .pvt = 0x102, .file_size = 4, .name = "b"},
+         {.pest_id = 3, .pvt = 0x103, .file_size = 4, .name = "c"},
+         {.pest_id = 4, .pvt = 0x104, .file_size = 9, .name = "d"},
+         {.pest_id = 5, .pvt = 0x105, .file_size = 9, .name = "e"}});
+  PestDatabase database(kHour, kHour);
+  ASSERT_EQ(LoadQuietly(database, path_), DatStatus::kOk);
+
+  // Two walks taking turns, as two scans on two threads would.
+  PestDatabase::Reader first = database.Read();
+  PestDatabase::Reader second = database.Read();
+  std::vector<uint32_t> fours = {IdOf(first.FirstWithSize(4))};
+  std::vector<uint32_t> nines = {IdOf(second.FirstWithSize(9))};
+  for (int turn = 0; turn < 3; ++turn) {
+    fours.push_back(IdOf(first.NextWithSize()));
+    nines.push_back(IdOf(second.NextWithSize()));
+  }
+  EXPECT_EQ(fours, std::vector<uint32_t>({1, 2, 3, 0}));
+  EXPECT_EQ(nines, std::vector<uint32_t>({4, 5, 0, 0}));
+}
+
 TEST_F(DatabaseTest, FailedLoadKeepsTheTableButRemembersTheSize) {
   Write({{.pest_id = 1, .pvt = 0xABCDEF01, .file_size = 10, .name = "Kept"}});
   PestDatabase database(kHour, kHour);
@@ -172,7 +199,7 @@ TEST_F(DatabaseTest, FailedLoadKeepsTheTableButRemembersTheSize) {
             "\n pvt collisions: 0\n filesize collisions: 0");  // the good load only
   EXPECT_EQ(database.LoadedFileSize(), static_cast<int32_t>(bytes.size()));
   EXPECT_EQ(database.DatFilePath(), path_);
-  EXPECT_EQ(IdOf(database.FindPest(0xABCDEF01, 0, 0, 0)), 1u);
+  EXPECT_EQ(IdOf(database.Read().FindPest(0xABCDEF01, 0, 0, 0)), 1u);
 }
 
 TEST_F(DatabaseTest, FreeEmptiesTheTable) {
@@ -182,8 +209,8 @@ TEST_F(DatabaseTest, FreeEmptiesTheTable) {
   database.FreeSignatures();
   EXPECT_EQ(database.SignatureCount(), 0);
   EXPECT_EQ(database.MaxFileSize(), 0u);
-  EXPECT_EQ(database.FindPestByName("Gone"), nullptr);
-  EXPECT_EQ(database.FirstWithSize(10), nullptr);
+  EXPECT_EQ(database.Read().FindPestByName("Gone"), nullptr);
+  EXPECT_EQ(database.Read().FirstWithSize(10), nullptr);
   EXPECT_TRUE(database.watcher_running());
 }
 
@@ -193,7 +220,7 @@ TEST_F(DatabaseTest, RecordsHandedOutCopyTheSignature) {
   PestDatabase database(kHour, kHour);
   ASSERT_EQ(LoadQuietly(database, path_), DatStatus::kOk);
 
-  EXPECT_EQ(IdOf(database.FindPest(kCrc, 0, 0, 0)), 4u);
+  EXPECT_EQ(IdOf(database.Read().FindPest(kCrc, 0, 0, 0)), 4u);
   EXPECT_EQ(database.NewPestInformationByPVT(kCrc), nullptr);
   _PEST_INFORMATION* by_pvt = database.NewPestInformationByPVT(~kCrc);
   _PEST_INFORMATION* by_name = database.NewPestInformationByName("upper.case");
@@ -227,8 +254,8 @@ TEST_F(DatabaseTest, ReloadReplacesTheTableWithAVerifiedFile) {
   EXPECT_EQ(output.Take(),
             "\n pvt collisions: 0\n filesize collisions: 0"
             "\n pvt collisions: 0\n filesize collisions: 0");
-  EXPECT_EQ(database.FindPest(0x01010101, 0, 0, 0), nullptr);
-  EXPECT_EQ(IdOf(database.FindPest(0x03030303, 0, 0, 0)), 3u);
+  EXPECT_EQ(database.Read().FindPest(0x01010101, 0, 0, 0), nullptr);
+  EXPECT_EQ(IdOf(database.Read().FindPest(0x03030303, 0, 0, 0)), 3u);
   EXPECT_EQ(database.MaxFileSize(), 300u);
   EXPECT_EQ(database.LoadedFileSize(), static_cast<int32_t>(new_size));
 }
@@ -250,7 +277,7 @@ TEST_P(UnsoundReplacement, KeepsTheOldTableAndItsSize) {
   StdoutCapture output;
   database.Reload();
   EXPECT_EQ(output.Take(), "");
-  EXPECT_EQ(IdOf(database.FindPest(0x01010101, 0, 0, 0)), 1u);
+  EXPECT_EQ(IdOf(database.Read().FindPest(0x01010101, 0, 0, 0)), 1u);
   EXPECT_EQ(database.LoadedFileSize(), static_cast<int32_t>(old_size));
   EXPECT_EQ(database.DatFilePath(), path_);
 }
@@ -281,7 +308,7 @@ TEST_F(DatabaseTest, WatcherReloadsAFileOfAnotherSize) {
   StdoutCapture output;
   Write(kNew);
   const bool reloaded =
-      Eventually([&] { return database.FindPest(0x02020202, 0, 0, 0) != nullptr; });
+      Eventually([&] { return database.Read().FindPest(0x02020202, 0, 0, 0) != nullptr; });
   database.Shutdown();
   output.Take();
   EXPECT_TRUE(reloaded);
@@ -317,16 +344,53 @@ TEST_F(DatabaseTest, ShutdownWhileTheWatcherSleepsReturnsAtOnce) {
   database.Shutdown();  // a second teardown (the destructor's) does nothing
 }
 
-TEST_F(DatabaseTest, ReloadsRacingLookupsNeverReadFreedRecords) {
-  Write(kOld);
+// What a size walk keeps of a candidate once it lets its Reader go.
+struct Candidate {
+  uint32_t id;
+  uint32_t pvt;
+  std::string name;
+};
+
+// A walk's step as the Reader rule has it: copy the candidates of a size
+// under a Reader, let it go, and only then read a file and look up again.
+std::vector<Candidate> CandidatesOfSize(PestDatabase& database, uint32_t size) {
+  std::vector<Candidate> candidates;
+  PestDatabase::Reader reader = database.Read();
+  for (const _PEST_SIGNATURE* s = reader.FirstWithSize(size); s != nullptr;
+       s = reader.NextWithSize()) {
+    candidates.push_back({s->dwPestID, s->dwPVT, s->lpszPestName});
+  }
+  return candidates;
+}
+
+std::vector<uint32_t> IdsOf(const std::vector<Candidate>& candidates) {
+  std::vector<uint32_t> ids;
+  for (const Candidate& candidate : candidates) ids.push_back(candidate.id);
+  return ids;
+}
+
+TEST_F(DatabaseTest, ReloadsRacingLookupsAndWalksNeverReadFreedRecords) {
+  // Runs of size 200 in both versions, so that walks that shared a cursor
+  // would cut each other's runs short.
+  std::vector<SignatureRecord> old_run = kOld;
+  old_run.push_back({.pest_id = 6, .pvt = 0x06060606, .file_size = 200, .name = "Old.Six"});
+  old_run.push_back({.pest_id = 7, .pvt = 0x07070707, .file_size = 200, .name = "Old.Seven"});
+  std::vector<SignatureRecord> new_run = kNew;
+  new_run.insert(new_run.begin() + 1,
+                 {{.pest_id = 4, .pvt = 0x04040404, .file_size = 200, .name = "New.Four"},
+                  {.pest_id = 5, .pvt = 0x05050505, .file_size = 200, .name = "New.Five"}});
+  Write(old_run);
+  const std::string sample = folder_.File("sample.bin");
+  test::WriteFileBytes(sample, test::Bytes(200, 0x5A));
   PestDatabase database(kHour, kHour);
   ASSERT_EQ(LoadQuietly(database, path_), DatStatus::kOk);
 
   StdoutCapture output;
   std::atomic<bool> done{false};
   std::atomic<int> wrong{0};
+  std::atomic<int> walks{0};
   std::vector<std::thread> readers;
-  for (int t = 0; t < 3; ++t) {
+  for (int t = 0; t < 4; ++t) {
     readers.emplace_back([&, t] {
       while (!done) {
         if (t == 0) {  // lookups and reading through what they return
@@ -340,30 +404,128 @@ TEST_F(DatabaseTest, ReloadsRacingLookupsNeverReadFreedRecords) {
           _PEST_INFORMATION* record = database.NewPestInformationByName("new.two");
           if (record != nullptr && std::string(record->lpszPestName) != "New.Two") ++wrong;
           DeletePestInformation(record);
-          database.FindPestByName("old.one");
-        } else {  // the size cursor, which does not wait at the gate
-          PestDatabase::Reader reader = database.Read();
-          for (const _PEST_SIGNATURE* s = reader.FirstWithSize(200); s != nullptr;
-               s = reader.NextWithSize()) {
-            if (s->dwPestID != 2) ++wrong;
+        } else {  // two walks at once, each with its own cursor
+          const std::vector<Candidate> candidates = CandidatesOfSize(database, 200);
+          const std::vector<uint32_t> ids = IdsOf(candidates);
+          if (ids != std::vector<uint32_t>({6, 7}) && ids != std::vector<uint32_t>({2, 4, 5})) {
+            ++wrong;
           }
-          database.FirstWithSize(100);
-          database.NextWithSize();
+          // No hold now: a file read, then lookups that take one afresh.
+          if (test::ReadFileBytes(sample).size() != 200) ++wrong;
+          for (const Candidate& candidate : candidates) {
+            _PEST_INFORMATION* record = database.NewPestInformationByPVT(candidate.pvt);
+            if (record != nullptr && std::string(record->lpszPestName) != candidate.name) {
+              ++wrong;
+            }
+            DeletePestInformation(record);
+          }
+          ++walks;
         }
       }
     });
   }
   for (int i = 0; i < 60; ++i) {
-    Write(i % 2 == 0 ? kNew : kOld);
+    Write(i % 2 == 0 ? new_run : old_run);
     database.Reload();
   }
   done = true;
   for (std::thread& reader : readers) reader.join();
-  const std::string lines = "\n pvt collisions: 0\n filesize collisions: 0";
-  EXPECT_EQ(output.Take().size(), 60 * lines.size());  // every reload loaded
+  const std::string printed = output.Take();
+  size_t loads = 0;
+  for (size_t at = printed.find("filesize collisions"); at != std::string::npos;
+       at = printed.find("filesize collisions", at + 1)) {
+    ++loads;
+  }
+  EXPECT_EQ(loads, 60u);  // every reload loaded
   EXPECT_EQ(wrong, 0);
-  EXPECT_EQ(database.SignatureCount(), 1);  // the last reload was of kOld
+  EXPECT_GT(walks, 0);
+  EXPECT_EQ(database.SignatureCount(), 3);  // the last reload was of old_run
 }
+
+// Ends the test binary when a step that should take moments has not ended
+// within a minute: a deadlock fails the run instead of hanging it.
+class DeadlockWatchdog {
+ public:
+  explicit DeadlockWatchdog(const char* step)
+      : thread_([this, step] {
+          std::unique_lock<std::mutex> lock(mutex_);
+          if (!ended_.wait_for(lock, std::chrono::minutes(1), [this] { return done_; })) {
+            std::fprintf(stderr, "deadlock: %s did not end\n", step);
+            std::_Exit(1);
+          }
+        }) {}
+  ~DeadlockWatchdog() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      done_ = true;
+    }
+    ended_.notify_one();
+    thread_.join();
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable ended_;
+  bool done_ = false;
+  std::thread thread_;
+};
+
+TEST_F(DatabaseTest, ReaderOutlivesAWaitingReloadAndNestedLookupsShareIt) {
+  Write(kOld);
+  PestDatabase database(kHour, kHour);
+  ASSERT_EQ(LoadQuietly(database, path_), DatStatus::kOk);
+  StdoutCapture output;
+  Write(kNew);
+
+  std::thread reload;
+  {
+    PestDatabase::Reader outer = database.Read();
+    const _PEST_SIGNATURE* record = outer.FirstWithSize(100);
+    ASSERT_NE(record, nullptr);
+    reload = std::thread([&] { database.Reload(); });
+    // The reload closes the gate, then waits for `outer`.
+    ASSERT_TRUE(Eventually([&] { return database.reloading(); }));
+    {
+      DeadlockWatchdog watchdog("a lookup nested in a held Reader during a reload");
+      PestDatabase::Reader inner = database.Read();  // shares `outer`'s hold
+      EXPECT_EQ(IdOf(inner.FindPest(0x01010101, 0, 0, 0)), 1u);
+      _PEST_INFORMATION* copy = database.NewPestInformationByName("old.one");
+      ASSERT_NE(copy, nullptr);
+      EXPECT_EQ(copy->dwPestID, 1u);
+      DeletePestInformation(copy);
+    }
+    EXPECT_TRUE(database.reloading());  // still waiting for `outer`
+    EXPECT_STREQ(record->lpszPestName, "Old.One");
+  }
+  reload.join();
+  EXPECT_FALSE(database.reloading());
+  EXPECT_EQ(IdOf(database.Read().FindPest(0x03030303, 0, 0, 0)), 3u);
+}
+
+#ifndef NDEBUG
+using DatabaseDeathTest = DatabaseTest;
+
+TEST_F(DatabaseDeathTest, ReplacingTheTableUnderAReaderOfTheSameThreadStopsDebugBuilds) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  Write(kOld);
+  EXPECT_DEATH(
+      {
+        PestDatabase database(kHour, kHour);
+        LoadQuietly(database, path_);
+        PestDatabase::Reader reader = database.Read();
+        database.LoadSignatures(path_.c_str());  // would wait for `reader`
+      },
+      "LoadSignatures on a thread that holds a reader");
+  EXPECT_DEATH(
+      {
+        PestDatabase database(kHour, kHour);
+        LoadQuietly(database, path_);
+        PestDatabase::Reader reader = database.Read();
+        database.FreeSignatures();
+      },
+      "FreeSignatures on a thread that holds a reader");
+}
+#endif
 
 }  // namespace
 }  // namespace kv

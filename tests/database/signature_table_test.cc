@@ -134,20 +134,6 @@ TEST(SignatureTable, EmptyTableFindsNothing) {
   EXPECT_EQ(table->FindPestByName("Alpha.Trojan"), nullptr);
 }
 
-TEST(PvtIndex, CountsEachInsertionWhoseHomeIsTakenOnce) {
-  PvtIndex index = PvtIndex::Create(3);  // 7 slots
-  ASSERT_TRUE(index);
-  index.Insert(3, 0);
-  index.Insert(10, 1);  // home 3 taken: probes to 4
-  index.Insert(17, 2);  // home 3 taken: probes to 5, still one collision
-  EXPECT_EQ(index.collisions(), 2);
-  index.Insert(6, 3);   // home 6 free
-  EXPECT_EQ(index.collisions(), 2);
-  EXPECT_EQ(index.Find(17), 2);
-  EXPECT_EQ(index.Find(6), 3);
-  EXPECT_EQ(index.Find(24), -1);  // home 3, runs into the empty slot 0 after wrapping
-}
-
 // Hostile or short payloads: counts bounded before allocating, walks that
 // stop at a record running past the end.
 struct BoundsCase {

@@ -4,7 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
+#include <future>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -116,18 +119,43 @@ TEST(ExclusionList, EntryEndingInSeparatorCannotBeRemovedByItsText) {
   EXPECT_EQ(fixture.list().entries().size(), 1u);
 }
 
-TEST(ExclusionList, FailedRewriteReloadsAndReportsFailure) {
+TEST(ExclusionList, FailedRewriteLeavesTheListAsItWas) {
   ExclusionFixture fixture;
   fixture.WriteStamped(NativePath("C:\\A\nC:\\B\n"));
-  fixture.list().Load();
+  EXPECT_STREQ(fixture.list().First(), NativePath("C:\\A").c_str());
   fs::permissions(fixture.path(),
                   fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
                   fs::perm_options::remove);
   EXPECT_EQ(fixture.list().Remove(NativePath("C:\\A").c_str()), 0);
-  // Memory agrees with the file again: no marker left behind.
+  // No marker left behind, and the enumeration goes on.
   EXPECT_EQ(fixture.list().entries(), (Entries{NativePath("C:\\A"), NativePath("C:\\B")}));
   EXPECT_EQ(fixture.list().IsExcluded(NativePath("C:\\A\\F").c_str()), 1);
+  EXPECT_STREQ(fixture.list().Next(), NativePath("C:\\B").c_str());
   fs::permissions(fixture.path(), fs::perms::owner_write, fs::perm_options::add);
+}
+
+// The Windows message box is modal and runs the thread's message loop: the
+// list stays usable meanwhile, by a scan on another thread or by the host's
+// own code called from that loop.
+TEST(ExclusionList, TamperMessageIsShownWithTheListUnlocked) {
+  test::TempFolder folder;
+  const std::string path = folder.File("excluded.dat");
+  test::WriteFileBytes(path, {'C', ':', '\n'});  // not stamped
+  std::unique_ptr<ExclusionList> list;
+  std::future<int32_t> from_another_thread;
+  bool answered = false;
+  list = std::make_unique<ExclusionList>(ExclusionListOptions{
+      [&] { return path; },
+      [&](const char*) {
+        from_another_thread = std::async(std::launch::async, [&] {
+          return list->IsExcluded(NativePath("C:\\QUARANTINE\\A").c_str());
+        });
+        answered =
+            from_another_thread.wait_for(std::chrono::seconds(30)) == std::future_status::ready;
+      }});
+  EXPECT_FALSE(list->Load());
+  EXPECT_TRUE(answered);
+  EXPECT_EQ(from_another_thread.get(), 1);
 }
 
 TEST(ExclusionList, EnumeratesInFileOrderThenStaysAtTheEnd) {

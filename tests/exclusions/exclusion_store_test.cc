@@ -14,6 +14,7 @@
 #include "platform/paths.h"
 #include "platform/stamp.h"
 #include "support/exclusion_fixture.h"
+#include "support/faulty_file_system.h"
 #include "support/native_path.h"
 
 namespace kv {
@@ -21,6 +22,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using test::ExclusionFixture;
+using test::FaultyFileSystem;
 using test::NativePath;
 using Entries = std::vector<std::string>;
 
@@ -107,7 +109,8 @@ TEST(ExclusionStore, PosixStampIsAnAttributeOfFourHexDigits) {
 #endif
 
 TEST(ExclusionStore, SidecarHoldsTheStampWhereTheFileCannot) {
-  ExclusionFixture fixture(StampPlaces::kSidecarOnly);
+  FaultyFileSystem no_stamps(FaultyFileSystem::Stamps::kNotKept);
+  ExclusionFixture fixture(no_stamps);
   ASSERT_TRUE(fixture.list().Append(NativePath("C:\\ONE").c_str()));
   EXPECT_EQ(SidecarText(fixture.path()), Hex4(LowChecksum(fixture.Content())));
   EXPECT_TRUE(fixture.list().Load());
@@ -115,14 +118,14 @@ TEST(ExclusionStore, SidecarHoldsTheStampWhereTheFileCannot) {
   EXPECT_TRUE(fixture.messages().empty());
 
   // Once the file itself holds the stamp again, the sidecar goes.
-  WriteExclusionStamp(fixture.path(), StampPlaces::kFileAndSidecar);
+  WriteExclusionStamp(platform::FileSystem::Default(), fixture.path());
   const bool file_holds = FileStamp(fixture.path()) == LowChecksum(fixture.Content());
   EXPECT_EQ(fs::exists(fixture.path() + kStampSidecarSuffix), !file_holds);
 }
 
 struct TamperCase {
   const char* name;
-  StampPlaces places;
+  FaultyFileSystem::Stamps stamps;
   bool stamp_first;
 };
 void PrintTo(const TamperCase& c, std::ostream* os) { *os << c.name; }
@@ -130,7 +133,8 @@ void PrintTo(const TamperCase& c, std::ostream* os) { *os << c.name; }
 class TamperedList : public testing::TestWithParam<TamperCase> {};
 
 TEST_P(TamperedList, IsEmptiedWithOneMessage) {
-  ExclusionFixture fixture(GetParam().places);
+  FaultyFileSystem files(GetParam().stamps);
+  ExclusionFixture fixture(files);
   if (GetParam().stamp_first) {
     ASSERT_TRUE(fixture.list().Append(NativePath("C:\\ONE").c_str()));
     fixture.WriteForeign(fixture.Content() + NativePath("C:\\TEMP") + "\n");
@@ -149,9 +153,10 @@ TEST_P(TamperedList, IsEmptiedWithOneMessage) {
 
 INSTANTIATE_TEST_SUITE_P(
     Table, TamperedList,
-    testing::Values(TamperCase{"foreign_file", StampPlaces::kFileAndSidecar, false},
-                    TamperCase{"changed_after_stamp", StampPlaces::kFileAndSidecar, true},
-                    TamperCase{"changed_after_sidecar_stamp", StampPlaces::kSidecarOnly, true}),
+    testing::Values(TamperCase{"foreign_file", FaultyFileSystem::Stamps::kKept, false},
+                    TamperCase{"changed_after_stamp", FaultyFileSystem::Stamps::kKept, true},
+                    TamperCase{"changed_after_sidecar_stamp", FaultyFileSystem::Stamps::kNotKept,
+                               true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ExclusionStore, ReadOnlyListIsTrustedAndNeverEmptied) {

@@ -31,4 +31,16 @@ Bytes SignatureFile(const std::vector<SignatureRecord>& records,
   return MakeDataFile(LiteralBlock(SignaturePayload(records)), options);
 }
 
+std::vector<SignatureRecord> HostileSignatures(Hostile kind, uint32_t n) {
+  const uint64_t slots = 2 * uint64_t{n} + 1;
+  const uint64_t distinct = (0xFFFFFFFFu - 5) / slots + 1;  // residue-5 values
+  std::vector<SignatureRecord> records(n);
+  for (uint32_t i = 0; i < n; ++i) {
+    const uint64_t pvt = kind == Hostile::kEqualPvts ? 0x12345678u : 5 + (i % distinct) * slots;
+    records[i] = {
+        .pest_id = 1, .pvt = static_cast<uint32_t>(pvt), .file_size = 200, .name = "Pest"};
+  }
+  return records;
+}
+
 }  // namespace kv::test

@@ -31,4 +31,12 @@ Bytes SignaturePayload(const std::vector<SignatureRecord>& records);
 Bytes SignatureFile(const std::vector<SignatureRecord>& records,
                     std::optional<int32_t> declared_count = std::nullopt);
 
+// n records built against the PVT index: pest 1, "Pest", 200 bytes.
+// kEqualPvts: all identical, one PVT (a file of them compresses to a few
+// hundred bytes). kSameHomeSlot: PVTs congruent to 5 modulo 2n + 1 (the
+// index's slot count), so that all fall in one home slot; distinct as far
+// as 32 bits allow, then repeating.
+enum class Hostile { kEqualPvts, kSameHomeSlot };
+std::vector<SignatureRecord> HostileSignatures(Hostile kind, uint32_t n);
+
 }  // namespace kv::test

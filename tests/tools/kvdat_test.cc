@@ -7,6 +7,7 @@
 
 #include "commands.h"
 #include "common/crc32.h"
+#include "common/head_crc.h"
 #include "file_io.h"
 #include "kvserver.h"
 #include "sample_files.h"

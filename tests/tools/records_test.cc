@@ -44,10 +44,10 @@ TEST(SignatureRecords, SortKeepsSourceOrderAmongEqualSizes) {
   EXPECT_EQ(names, (std::vector<std::string>{"first", "second", "late", "later"}));
 }
 
-TEST(PestInfoRecords, ThirdAndFourthOffsetsAreCrossed) {
-  const PestInfoRecord record{42, {"one", "two", "three", "four", "five"}};
+TEST(InfoRecords, ThirdAndFourthOffsetsAreCrossed) {
+  const InfoRecord record{42, {"one", "two", "three", "four", "five"}};
   std::vector<uint8_t> payload;
-  AppendPestInfoRecord(record, &payload);
+  AppendInfoRecord(record, &payload);
   const auto text_at = [&](size_t slot) {
     return std::string(
         reinterpret_cast<const char*>(&payload[24 + LoadLe32(&payload[4 + 4 * slot])]));
@@ -61,9 +61,9 @@ TEST(PestInfoRecords, ThirdAndFourthOffsetsAreCrossed) {
   // The fifth text ends the record.
   EXPECT_EQ(24 + LoadLe32(&payload[20]) + std::string("five").size() + 1, payload.size());
 
-  AppendPestInfoRecord({7, {"", "", "", "", ""}}, &payload);
+  AppendInfoRecord({7, {"", "", "", "", ""}}, &payload);
   std::string error;
-  const auto read = ReadPestInfoRecords(payload, 2, &error);
+  const auto read = ReadInfoRecords(payload, 2, &error);
   ASSERT_TRUE(read.has_value()) << error;
   EXPECT_EQ((*read)[0], record);
   EXPECT_EQ((*read)[1].pest_id, 7u);

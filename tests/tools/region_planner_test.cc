@@ -22,7 +22,7 @@ RegionPlan PlanOf(size_t regions) {
   RegionPlan plan;
   plan.region_shift = 12;
   plan.literal_modes.resize(regions);
-  plan.offset_widths.assign(regions, compressor::kInitialOffsetWidth);
+  plan.offset_widths.assign(regions, kInitialOffsetWidth);
   return plan;
 }
 
@@ -40,13 +40,13 @@ TEST(CarryOffsetWidth, GivesTheNextStretchTheCheapestWidthForTheLastOnesMatches)
       best_width = w;
     }
   }
-  ASSERT_NE(best_width, compressor::kInitialOffsetWidth);
+  ASSERT_NE(best_width, kInitialOffsetWidth);
 
   RegionPlan plan = PlanOf(40);
   // The stretch [64 KiB, 100 KiB + 1) covers regions 16 to 25.
   CarryOffsetWidth(tokens, 65536, 102401, &plan);
   for (size_t r = 0; r < 40; ++r) {
-    const uint32_t expected = r >= 16 && r <= 25 ? best_width : compressor::kInitialOffsetWidth;
+    const uint32_t expected = r >= 16 && r <= 25 ? best_width : kInitialOffsetWidth;
     EXPECT_EQ(plan.offset_widths[r], expected) << "region " << r;
   }
 }
@@ -55,7 +55,7 @@ TEST(CarryOffsetWidth, KeepsThePlanWithoutLongMatches) {
   const std::vector<Token> tokens = {{Code::kLiteral, 1, 0}, {Code::kRepeatMatch, 9, 5}};
   RegionPlan plan = PlanOf(8);
   CarryOffsetWidth(tokens, 4096, 32768, &plan);
-  EXPECT_EQ(plan.offset_widths, std::vector<uint8_t>(8, compressor::kInitialOffsetWidth));
+  EXPECT_EQ(plan.offset_widths, std::vector<uint8_t>(8, kInitialOffsetWidth));
 }
 
 }  // namespace

@@ -7,8 +7,8 @@
 
 #include "bit_sink.h"
 #include "code_costs.h"
+#include "common/block_format.h"
 #include "common/byte_order.h"
-#include "database/block_decoder.h"
 #include "optimal_parser.h"
 #include "region_planner.h"
 
@@ -121,8 +121,8 @@ std::vector<uint8_t> Header(std::span<const uint8_t> input, bool checksum) {
   std::vector<uint8_t> block(kBlockHeaderSize);
   block[0] = kBlockMagic[0];
   block[1] = kBlockMagic[1];
-  StoreLe32(&block[2], static_cast<uint32_t>(input.size()));
-  StoreLe32(&block[6], checksum ? BlockChecksum(input) : 0);
+  StoreLe32(&block[kBlockSizeOffset], static_cast<uint32_t>(input.size()));
+  StoreLe32(&block[kBlockChecksumOffset], checksum ? BlockChecksum(input) : 0);
   return block;
 }
 

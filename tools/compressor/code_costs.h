@@ -5,14 +5,9 @@
 #include <bit>
 #include <cstdint>
 
-namespace kv::compressor {
+#include "common/block_format.h"
 
-inline constexpr uint32_t kInitialOffsetWidth = 8;
-inline constexpr uint32_t kRawRunLength = 256;
-inline constexpr uint32_t kMaxOneByteCopyOffset = 14;
-inline constexpr uint32_t kMaxShortMatchOffset = 127;
-inline constexpr uint32_t kMinShortMatch = 2;
-inline constexpr uint32_t kMaxShortMatch = 5;
+namespace kv::compressor {
 
 // Gamma number (at least 2): two bits per binary digit after the leading 1.
 inline uint32_t GammaBits(uint32_t value) {
@@ -38,15 +33,6 @@ inline constexpr uint32_t kEscapedLiteralBits =
 inline uint32_t OffsetWidthChangeBits(uint32_t width) { return 3 + 7 + 2 + (width < 16 ? 4 : 5); }
 
 inline uint32_t RepeatMatchBits(uint32_t length) { return 2 + GammaBits(2) + GammaBits(length); }
-
-// Extra length a long match with a new offset gets for free.
-inline uint32_t LongMatchBonus(uint32_t offset) {
-  if (offset <= 0x7F) return 4;
-  if (offset >= 0x10000) return 3;
-  if (offset >= 0x37FF) return 2;
-  if (offset >= 0x27F) return 1;
-  return 0;
-}
 
 // Offset part of a long match: gamma high part plus `width` low bits.
 inline uint32_t LongOffsetBits(uint32_t offset, uint32_t width) {

@@ -5,8 +5,8 @@
 #include <cstring>
 
 #include "common/byte_order.h"
+#include "common/container_format.h"
 #include "common/crc32.h"
-#include "database/data_file.h"
 
 namespace kv::datwriter {
 
@@ -14,8 +14,8 @@ std::vector<uint8_t> ScrambleBlock(std::span<const uint8_t> block) {
   std::vector<uint8_t> stored(block.size());
   uint8_t previous = 0;
   for (size_t i = 0; i < block.size(); ++i) {
-    stored[i] = i == 0 ? static_cast<uint8_t>(block[0] ^ 0xA6)
-                       : static_cast<uint8_t>((block[i] ^ 0xB5) + previous);
+    stored[i] = i == 0 ? static_cast<uint8_t>(block[0] ^ kScrambleFirstKey)
+                       : static_cast<uint8_t>((block[i] ^ kScrambleKey) + previous);
     previous = stored[i];
   }
   return stored;

@@ -1,21 +1,13 @@
-// Record layouts: a signature is a 32-byte head of eight words, the gap and
-// the name; an information record is the id, five string offsets (the third
-// and fourth crossed) and the string area.
+// Payload records written and checked through the heads of
+// common/record_layout.h: a signature's head, gap and name; an information
+// record's head and its five strings.
 #include "records.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "common/byte_order.h"
-
 namespace kv::datwriter {
 namespace {
-
-void AppendWord(uint32_t value, std::vector<uint8_t>* out) {
-  uint8_t bytes[4];
-  StoreLe32(bytes, value);
-  out->insert(out->end(), bytes, bytes + 4);
-}
 
 void AppendString(const std::string& text, std::vector<uint8_t>* out) {
   out->insert(out->end(), text.begin(), text.end());
@@ -33,38 +25,33 @@ std::optional<std::string> StringAt(std::span<const uint8_t> payload, size_t fro
                      static_cast<const uint8_t*>(nul) - start);
 }
 
-// Order of the strings in the area, and which text each offset designates:
-// the file's third offset points at text 4, the fourth at text 3.
-constexpr size_t kTextOfOffset[kPestTextCount] = {0, 1, 3, 2, 4};
-
 }  // namespace
 
 void AppendSignatureRecord(const SignatureRecord& record, std::vector<uint8_t>* payload) {
-  AppendWord(record.pest_id, payload);
-  AppendWord(record.pvt, payload);
-  AppendWord(record.extra1, payload);
-  AppendWord(record.extra2, payload);
-  AppendWord(record.alt_key, payload);
-  AppendWord(record.file_size, payload);
-  AppendWord(record.unread, payload);
-  AppendWord(static_cast<uint32_t>(record.gap.size()), payload);
+  const SignatureHead head = {
+      record.pest_id, record.pvt,       record.extra1, record.extra2,
+      record.alt_key, record.file_size, record.unread, static_cast<uint32_t>(record.gap.size())};
+  const size_t at = payload->size();
+  payload->resize(at + kSignatureHeadSize);
+  WriteSignatureHead(head, payload->data() + at);
   payload->insert(payload->end(), record.gap.begin(), record.gap.end());
   AppendString(record.name, payload);
 }
 
-void AppendPestInfoRecord(const PestInfoRecord& record, std::vector<uint8_t>* payload) {
-  // Strings stand as text 1, 2, 3, 4, 5; text 5 must come last, since a
-  // reader finds the next record after it.
-  std::array<uint32_t, kPestTextCount> text_offsets{};
+void AppendInfoRecord(const InfoRecord& record, std::vector<uint8_t>* payload) {
+  // Strings stand as text 1, 2, 3, 4, 5, so that the last text's string
+  // ends the record, where a reader looks for the next one.
+  static_assert(kLastTextOfRecord == kPestTextCount - 1);
+  PestInfoHead head;
+  head.pest_id = record.pest_id;
   uint32_t position = 0;
   for (size_t t = 0; t < kPestTextCount; ++t) {
-    text_offsets[t] = position;
+    head.text_offsets[t] = position;
     position += static_cast<uint32_t>(record.texts[t].size() + 1);
   }
-  AppendWord(record.pest_id, payload);
-  for (size_t slot = 0; slot < kPestTextCount; ++slot) {
-    AppendWord(text_offsets[kTextOfOffset[slot]], payload);
-  }
+  const size_t at = payload->size();
+  payload->resize(at + kPestInfoHeadSize);
+  WritePestInfoHead(head, payload->data() + at);
   for (const std::string& text : record.texts) AppendString(text, payload);
 }
 
@@ -84,16 +71,16 @@ std::optional<std::vector<SignatureRecord>> ReadSignatureRecords(std::span<const
       return std::nullopt;
     };
     if (payload.size() - position < kSignatureHeadSize) return fail("head runs past the payload");
-    const uint8_t* head = payload.data() + position;
+    const SignatureHead head = ReadSignatureHead(payload.data() + position);
     SignatureRecord record;
-    record.pest_id = LoadLe32(head);
-    record.pvt = LoadLe32(head + 4);
-    record.extra1 = LoadLe32(head + 8);
-    record.extra2 = LoadLe32(head + 12);
-    record.alt_key = LoadLe32(head + 16);
-    record.file_size = LoadLe32(head + 20);
-    record.unread = LoadLe32(head + 24);
-    const uint32_t gap = LoadLe32(head + 28);
+    record.pest_id = head.pest_id;
+    record.pvt = head.pvt;
+    record.extra1 = head.extra1;
+    record.extra2 = head.extra2;
+    record.alt_key = head.alt_key;
+    record.file_size = head.file_size;
+    record.unread = head.unread;
+    const uint32_t gap = head.gap_length;
     const size_t gap_start = position + kSignatureHeadSize;
     if (payload.size() - gap_start < gap) return fail("gap runs past the payload");
     record.gap.assign(payload.begin() + gap_start, payload.begin() + gap_start + gap);
@@ -110,9 +97,9 @@ std::optional<std::vector<SignatureRecord>> ReadSignatureRecords(std::span<const
   return records;
 }
 
-std::optional<std::vector<PestInfoRecord>> ReadPestInfoRecords(std::span<const uint8_t> payload,
-                                                               size_t count, std::string* error) {
-  std::vector<PestInfoRecord> records;
+std::optional<std::vector<InfoRecord>> ReadInfoRecords(std::span<const uint8_t> payload,
+                                                       size_t count, std::string* error) {
+  std::vector<InfoRecord> records;
   size_t position = 0;
   for (size_t i = 0; i < count; ++i) {
     const auto fail = [&](const std::string& what) {
@@ -120,21 +107,21 @@ std::optional<std::vector<PestInfoRecord>> ReadPestInfoRecords(std::span<const u
       return std::nullopt;
     };
     if (payload.size() - position < kPestInfoHeadSize) return fail("head runs past the payload");
-    PestInfoRecord record;
-    record.pest_id = LoadLe32(payload.data() + position);
+    const PestInfoHead head = ReadPestInfoHead(payload.data() + position);
+    InfoRecord record;
+    record.pest_id = head.pest_id;
     const size_t area = position + kPestInfoHeadSize;
-    size_t next = area;
-    for (size_t slot = 0; slot < kPestTextCount; ++slot) {
-      const uint32_t offset = LoadLe32(payload.data() + position + 4 + 4 * slot);
+    for (size_t t = 0; t < kPestTextCount; ++t) {
+      const uint32_t offset = head.text_offsets[t];
       if (offset > payload.size() - area) {
-        return fail("offset " + std::to_string(slot + 1) + " points past the payload");
+        return fail("the offset of text " + std::to_string(t + 1) + " points past the payload");
       }
       const std::optional<std::string> text = StringAt(payload, area + offset, payload.size());
       if (!text) return fail("text has no terminator inside the payload");
-      record.texts[kTextOfOffset[slot]] = *text;
-      if (slot == kPestTextCount - 1) next = area + offset + text->size() + 1;
+      record.texts[t] = *text;
     }
-    position = next;
+    position =
+        area + head.text_offsets[kLastTextOfRecord] + record.texts[kLastTextOfRecord].size() + 1;
     records.push_back(std::move(record));
   }
   if (position != payload.size()) {

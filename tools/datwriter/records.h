@@ -9,11 +9,13 @@
 #include <string>
 #include <vector>
 
+#include "common/record_layout.h"
+
 namespace kv::datwriter {
 
 struct SignatureRecord {
   uint32_t pest_id = 0;
-  uint32_t pvt = 0;  // CRC-32 of the first 2047 bytes, or its complement
+  uint32_t pvt = 0;  // HeadCrc of the pest's file, or its complement
   uint32_t extra1 = 0;
   uint32_t extra2 = 0;
   uint32_t alt_key = 0;
@@ -24,22 +26,18 @@ struct SignatureRecord {
   bool operator==(const SignatureRecord&) const = default;
 };
 
-inline constexpr size_t kSignatureHeadSize = 32;
-inline constexpr size_t kPestTextCount = 5;
-
-struct PestInfoRecord {
+// One KVINFO.DAT record as the tools write and read it.
+struct InfoRecord {
   uint32_t pest_id = 0;
   // The pest's five texts in the engine's order (text 1 to text 5); an empty
   // one is a text the pest does not have.
   std::array<std::string, kPestTextCount> texts;
-  bool operator==(const PestInfoRecord&) const = default;
+  bool operator==(const InfoRecord&) const = default;
 };
-
-inline constexpr size_t kPestInfoHeadSize = 24;
 
 // Appends one record to a payload. Names and texts must not contain NUL.
 void AppendSignatureRecord(const SignatureRecord& record, std::vector<uint8_t>* payload);
-void AppendPestInfoRecord(const PestInfoRecord& record, std::vector<uint8_t>* payload);
+void AppendInfoRecord(const InfoRecord& record, std::vector<uint8_t>* payload);
 
 // Reorders signatures by ascending file size, keeping the given order among
 // equal sizes (that order decides which record a shared PVT finds first).
@@ -50,7 +48,7 @@ void SortBySize(std::vector<SignatureRecord>* records);
 // its NUL, or bytes are left over.
 std::optional<std::vector<SignatureRecord>> ReadSignatureRecords(std::span<const uint8_t> payload,
                                                                  size_t count, std::string* error);
-std::optional<std::vector<PestInfoRecord>> ReadPestInfoRecords(std::span<const uint8_t> payload,
-                                                               size_t count, std::string* error);
+std::optional<std::vector<InfoRecord>> ReadInfoRecords(std::span<const uint8_t> payload,
+                                                       size_t count, std::string* error);
 
 }  // namespace kv::datwriter

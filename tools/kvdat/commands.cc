@@ -8,6 +8,7 @@
 #include <stdexcept>
 
 #include "block_compressor.h"
+#include "common/head_crc.h"
 #include "container.h"
 #include "database/block_decoder.h"
 #include "database/data_file.h"
@@ -40,7 +41,7 @@ struct Inspection {
   std::string kind;  // "signatures", "info" or "unknown"
   std::string record_error;
   std::vector<datwriter::SignatureRecord> signatures;
-  std::vector<datwriter::PestInfoRecord> infos;
+  std::vector<datwriter::InfoRecord> infos;
 };
 
 Inspection Inspect(const std::filesystem::path& path) {
@@ -57,8 +58,7 @@ Inspection Inspect(const std::filesystem::path& path) {
           datwriter::ReadSignatureRecords(decoded.payload.span(), count, &signature_error)) {
     inspection.kind = "signatures";
     inspection.signatures = std::move(*records);
-  } else if (auto infos =
-                 datwriter::ReadPestInfoRecords(decoded.payload.span(), count, &info_error)) {
+  } else if (auto infos = datwriter::ReadInfoRecords(decoded.payload.span(), count, &info_error)) {
     inspection.kind = "info";
     inspection.infos = std::move(*infos);
   } else {
@@ -81,9 +81,9 @@ json SignatureJson(const datwriter::SignatureRecord& r) {
       {"unread", HexWord(r.unread)}, {"gap_length", r.gap.size()},    {"name", r.name}};
 }
 
-json InfoJson(const datwriter::PestInfoRecord& r) {
+json InfoJson(const datwriter::InfoRecord& r) {
   json record = {{"pest_id", r.pest_id}};
-  for (size_t t = 0; t < datwriter::kPestTextCount; ++t) record[kTextKeys[t]] = r.texts[t];
+  for (size_t t = 0; t < kPestTextCount; ++t) record[kTextKeys[t]] = r.texts[t];
   return record;
 }
 
@@ -102,8 +102,8 @@ int Build(const BuildArguments& arguments, std::ostream& out) {
   std::vector<uint8_t> info_file;
   if (!arguments.info_out.empty()) {
     std::vector<uint8_t> info_payload;
-    const std::vector<datwriter::PestInfoRecord> infos = source.PestInfoRecords();
-    for (const auto& record : infos) datwriter::AppendPestInfoRecord(record, &info_payload);
+    const std::vector<datwriter::InfoRecord> infos = source.InfoRecords();
+    for (const auto& record : infos) datwriter::AppendInfoRecord(record, &info_payload);
     info_file = DataFile(info_payload, infos.size(), arguments.level);
   }
   // Both files are complete in memory before either is written.
@@ -125,7 +125,7 @@ int Dump(const DumpArguments& arguments, std::ostream& out) {
       throw std::runtime_error(arguments.file.string() + " is not a sound signature file (status " +
                                std::to_string(inspection.status) + ")");
     }
-    std::vector<datwriter::PestInfoRecord> infos;
+    std::vector<datwriter::InfoRecord> infos;
     if (!arguments.info.empty()) {
       const Inspection info = Inspect(arguments.info);
       if (info.status != 0 || info.kind != "info") {
@@ -191,7 +191,7 @@ int Dump(const DumpArguments& arguments, std::ostream& out) {
     }
     for (const auto& r : inspection.infos) {
       out << "\npest " << r.pest_id << "\n";
-      for (size_t t = 0; t < datwriter::kPestTextCount; ++t) {
+      for (size_t t = 0; t < kPestTextCount; ++t) {
         out << "  " << std::left << std::setw(12) << kTextKeys[t] << std::right << r.texts[t]
             << "\n";
       }

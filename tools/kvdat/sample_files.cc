@@ -4,7 +4,6 @@
 
 #include <algorithm>
 
-#include "common/crc32.h"
 #include "file_io.h"
 
 namespace kv::kvdat {
@@ -86,10 +85,6 @@ void WriteSampleFiles(const std::filesystem::path& folder) {
   for (const SampleFile& sample : SampleFiles()) {
     WriteFileAtomically(folder / sample.file_name, sample.bytes);
   }
-}
-
-uint32_t HeadCrc(const std::vector<uint8_t>& bytes) {
-  return Crc32(bytes.data(), std::min<size_t>(bytes.size(), 2047));
 }
 
 }  // namespace kv::kvdat

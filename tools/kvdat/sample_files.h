@@ -24,7 +24,4 @@ std::vector<SampleFile> SampleFiles();
 // Writes every sample into `folder` (created when missing).
 void WriteSampleFiles(const std::filesystem::path& folder);
 
-// Size and PVT (CRC-32 of the first 2047 bytes) of a file's content.
-uint32_t HeadCrc(const std::vector<uint8_t>& bytes);
-
 }  // namespace kv::kvdat

@@ -8,6 +8,7 @@
 #include <map>
 #include <set>
 
+#include "common/head_crc.h"
 #include "file_io.h"
 #include "sample_files.h"
 
@@ -153,7 +154,7 @@ PestEntry CompilePest(const json& entry, size_t index, const std::filesystem::pa
     if (!info.is_object()) Fail(where, "\"info\" must be an object");
     CheckKeys(info, std::set<std::string>(std::begin(kTextKeys), std::end(kTextKeys)),
               where + ": info");
-    for (size_t t = 0; t < datwriter::kPestTextCount; ++t) {
+    for (size_t t = 0; t < kPestTextCount; ++t) {
       if (info.contains(kTextKeys[t]))
         pest.texts[t] = Text(info[kTextKeys[t]], where, kTextKeys[t]);
     }
@@ -187,8 +188,8 @@ std::vector<datwriter::SignatureRecord> CompiledSource::SignatureRecords() const
   return records;
 }
 
-std::vector<datwriter::PestInfoRecord> CompiledSource::PestInfoRecords() const {
-  std::vector<datwriter::PestInfoRecord> records;
+std::vector<datwriter::InfoRecord> CompiledSource::InfoRecords() const {
+  std::vector<datwriter::InfoRecord> records;
   for (const PestEntry& pest : pests) records.push_back({pest.id, pest.texts});
   return records;
 }
@@ -232,7 +233,7 @@ CompiledSource CompileSourceFile(const std::filesystem::path& path,
 }
 
 json SourceFromRecords(const std::vector<datwriter::SignatureRecord>& signatures,
-                       const std::vector<datwriter::PestInfoRecord>& infos) {
+                       const std::vector<datwriter::InfoRecord>& infos) {
   std::vector<uint32_t> order;
   std::map<uint32_t, json> pests;
   const auto pest_of = [&](uint32_t id) -> json& {
@@ -243,10 +244,10 @@ json SourceFromRecords(const std::vector<datwriter::SignatureRecord>& signatures
     }
     return it->second;
   };
-  for (const datwriter::PestInfoRecord& info : infos) {
+  for (const datwriter::InfoRecord& info : infos) {
     json& pest = pest_of(info.pest_id);
     json texts = json::object();
-    for (size_t t = 0; t < datwriter::kPestTextCount; ++t) {
+    for (size_t t = 0; t < kPestTextCount; ++t) {
       if (!info.texts[t].empty()) texts[kTextKeys[t]] = info.texts[t];
     }
     if (!texts.empty() && !pest.contains("info")) pest["info"] = texts;

@@ -14,8 +14,8 @@
 namespace kv::kvdat {
 
 // Keys of the five texts in a source, in the engine's order (text 1 to 5).
-inline constexpr const char* kTextKeys[datwriter::kPestTextCount] = {
-    "category", "description", "symptoms", "removal", "notes"};
+inline constexpr const char* kTextKeys[kPestTextCount] = {"category", "description", "symptoms",
+                                                          "removal", "notes"};
 
 // A source that cannot be compiled; the message names the entry.
 class SourceError : public std::runtime_error {
@@ -26,7 +26,7 @@ class SourceError : public std::runtime_error {
 struct PestEntry {
   uint32_t id = 0;
   std::string name;
-  std::array<std::string, datwriter::kPestTextCount> texts;
+  std::array<std::string, kPestTextCount> texts;
   std::vector<datwriter::SignatureRecord> signatures;  // id and name filled in
 };
 
@@ -36,7 +36,7 @@ struct CompiledSource {
   // Every signature, in ascending size order (source order among equals).
   std::vector<datwriter::SignatureRecord> SignatureRecords() const;
   // One record per pest, in source order.
-  std::vector<datwriter::PestInfoRecord> PestInfoRecords() const;
+  std::vector<datwriter::InfoRecord> InfoRecords() const;
 };
 
 // Checks and compiles a parsed source. Relative sample paths are taken from
@@ -52,7 +52,7 @@ CompiledSource CompileSourceFile(const std::filesystem::path& path,
 // the information records (then any pest that has signatures only), each
 // with its signatures in file order.
 nlohmann::json SourceFromRecords(const std::vector<datwriter::SignatureRecord>& signatures,
-                                 const std::vector<datwriter::PestInfoRecord>& infos);
+                                 const std::vector<datwriter::InfoRecord>& infos);
 
 // "0x0123ABCD".
 std::string HexWord(uint32_t value);

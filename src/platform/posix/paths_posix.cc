@@ -9,6 +9,8 @@
 
 namespace kv::platform {
 
+bool IsFileSystemRoot(const std::string& path) { return path == "/"; }
+
 bool PathExists(const char* path) {
   struct stat info {};
   return path != nullptr && ::stat(path, &info) == 0;

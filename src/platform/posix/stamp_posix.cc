@@ -81,4 +81,6 @@ bool UpdatableFile::Truncate() {
   return ::ftruncate(Fd(handle_), 0) == 0 && ::lseek(Fd(handle_), 0, SEEK_SET) == 0;
 }
 
+bool StampSurvivesRename() { return true; }
+
 }  // namespace kv::platform

@@ -7,6 +7,8 @@
 
 namespace kv::platform {
 
+bool IsFileSystemRoot(const std::string&) { return false; }
+
 bool PathExists(const char* path) {
   return path != nullptr && ::GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
 }

@@ -62,4 +62,6 @@ bool UpdatableFile::Truncate() {
          ::SetEndOfFile(AsHandle(handle_)) != 0;
 }
 
+bool StampSurvivesRename() { return false; }
+
 }  // namespace kv::platform
