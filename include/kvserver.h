@@ -114,6 +114,10 @@ KV_EXPORT int32_t KV_CDECL kvSetScanMode(int32_t mode);
 KV_EXPORT int32_t KV_CDECL kvPauseScan(void);
 /* Releases paused walks. Returns 1. */
 KV_EXPORT int32_t KV_CDECL kvResumeScan(void);
+/* Ends every walk running now at its next file, folder entry or archive
+ * member, waking paused ones; each returns its count so far. Walks started
+ * afterwards run normally. For a host's Ctrl-C or Stop button. Returns 1. */
+KV_EXPORT int32_t KV_CDECL kvStopScan(void);
 /* Ends the host process at once with exit code 0; releases nothing. Returns
  * 0 only if the process could not be opened for termination. */
 KV_EXPORT int32_t KV_CDECL kvImmediateExit(void);
@@ -126,6 +130,50 @@ KV_EXPORT int32_t KV_CDECL kvImmediateExit(void);
  * excluded, cannot be read (or is held open for writing on Windows), is
  * empty, or matches no signature. */
 KV_EXPORT _PEST_INFORMATION* KV_CDECL kvScanSingleFile(const char* path);
+
+/* Resumes paused walks, then walks `path`, a file or a folder (one trailing
+ * separator ignored), depth first in the order the system lists folders,
+ * and reports every file whose name passes the file masks to `callback`:
+ * its path (the engine's buffer, valid during the call, at most 4,095
+ * characters: a longer one is cut in the middle at "<...>"), 1 and a new
+ * record when a pest was found (the host releases it with
+ * kvDeallocatePestInformation), else 0 and null, and `user_value`. In scan
+ * mode 0 a file is read only when a signature has exactly its size. Members
+ * of ZIP archives are reported as "<archive>|<member>" before the archive.
+ * Excluded files and files larger than the database's largest signature
+ * size are reported undetected. Links to folders are not followed. A 0 from
+ * the callback skips the rest of the folder (or archive) it reported from.
+ * Returns the number of reports, or -1 when the engine was never
+ * initialized. On Windows the twin "_kvScanFileOrDirectory_stdcall@12" takes
+ * a ScanCallbackStdcall. */
+KV_EXPORT int32_t KV_CDECL kvScanFileOrDirectory(char* path, ScanCallback callback,
+                                                 int32_t user_value);
+/* Copies `path` and runs kvScanFileOrDirectory on a new thread, then calls
+ * `callback` once more with a null path, 0, null and user value 0 as the end
+ * notification. Returns 1 when the thread started; 0 for a null path or
+ * callback, or when no thread could be made. The library stays loaded until
+ * the thread has ended. No stdcall twin. */
+KV_EXPORT int32_t KV_CDECL kvScanFileOrDirectory_async(char* path, ScanCallback callback,
+                                                       int32_t user_value);
+/* The walk of kvScanFileOrDirectory without the resume step; `callback` is
+ * used when given, else `stdcall_callback`. On POSIX exported under this
+ * name; on Windows only under the decorated name below (look it up with
+ * GetProcAddress), with no stdcall twin. */
+typedef int32_t(KV_CDECL* KV_SCANFILEORDIRECTORY_INTERNAL_FN)(char* path, ScanCallback callback,
+                                                              ScanCallbackStdcall stdcall_callback,
+                                                              int32_t user_value);
+#if defined(_WIN64)
+#define KV_SCANFILEORDIRECTORY_INTERNAL_NAME \
+  "?kvScanFileOrDirectory_Internal@@YAHPEADP6AH0HPEAU_PEST_INFORMATION@@J@Z2J@Z"
+#elif defined(_WIN32)
+#define KV_SCANFILEORDIRECTORY_INTERNAL_NAME \
+  "?kvScanFileOrDirectory_Internal@@YAHPADP6AH0HPAU_PEST_INFORMATION@@J@ZP6GH0H1J@ZJ@Z"
+#else
+#define KV_SCANFILEORDIRECTORY_INTERNAL_NAME "kvScanFileOrDirectory_Internal"
+#endif
+KV_EXPORT int32_t KV_CDECL kvScanFileOrDirectory_Internal(char* path, ScanCallback callback,
+                                                          ScanCallbackStdcall stdcall_callback,
+                                                          int32_t user_value);
 
 /* --- Scan settings ------------------------------------------------------ */
 
@@ -241,6 +289,9 @@ typedef int32_t(KV_STDCALL* KV_GETPROCESSFILENAME_STDCALL_FN)(uint32_t process_i
 typedef _PEST_INFORMATION*(KV_STDCALL* KV_FINDPESTBYPVT_STDCALL_FN)(uint32_t pvt);
 typedef _PEST_INFORMATION*(KV_STDCALL* KV_FINDPESTBYNAME_STDCALL_FN)(const char* name);
 typedef int32_t(KV_STDCALL* KV_DEALLOCATEPESTINFORMATION_STDCALL_FN)(_PEST_INFORMATION* info);
+typedef int32_t(KV_STDCALL* KV_SCANFILEORDIRECTORY_STDCALL_FN)(char* path,
+                                                               ScanCallbackStdcall callback,
+                                                               int32_t user_value);
 #endif
 
 #ifdef __cplusplus

@@ -51,4 +51,11 @@ void Engine::WaitWhilePaused() {
   if (scan_paused_.load()) pause_event_->Wait();
 }
 
+int32_t Engine::StopScan() {
+  stop_generation_.fetch_add(1);
+  // A paused walk wakes to see the request.
+  ResumeScan();
+  return 1;
+}
+
 }  // namespace kv

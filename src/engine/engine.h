@@ -17,6 +17,7 @@
 #include "exclusions/exclusion_list.h"
 #include "platform/sync.h"
 #include "scan/file_masks.h"
+#include "scan/scan_control.h"
 
 namespace kv {
 
@@ -54,6 +55,23 @@ class Engine {
 
   // Called by walks before each directory entry: waits while paused.
   void WaitWhilePaused();
+  // Ends every walk running now at its next entry or member (they return
+  // their counts so far) and wakes paused ones. Walks started later run.
+  int32_t StopScan();
+  // Changes with every StopScan: a walk stops once it differs from the
+  // value it started with.
+  uint32_t stop_generation() const { return stop_generation_.load(); }
+
+  // --- Walks. ---
+  // The walk of a file or folder tree, reporting to `target`, without
+  // resuming first: the count of reports, or -1 (after reloading the
+  // exclusion list) when the engine was never initialized.
+  int32_t ScanFileOrDirectory(const char* path, const ScanTarget& target);
+  // Resumes, then walks `path` on a thread of its own, then sends the end
+  // notification (null path, user value 0) to `callback`. The path is
+  // copied. 1 when the thread started; 0 for a null callback or path, or
+  // when no thread could be made.
+  int32_t ScanFileOrDirectoryAsync(const char* path, ScanCallback callback, int32_t user_value);
 
   // --- Start and stop. ---
   // Loads the unzip library the first time it runs (once per engine, whatever
@@ -118,6 +136,7 @@ class Engine {
   std::atomic<int32_t> init_count_{0};
   std::atomic<uint32_t> max_scan_file_size_{kDefaultMaxScanFileSize};
   std::atomic<int32_t> scan_mode_{0};
+  std::atomic<uint32_t> stop_generation_{0};
   std::once_flag unzip_once_;
   std::atomic<bool> unzip_loaded_{false};
   UnzipLibrary unzip_;  // written once, before unzip_loaded_ is set

@@ -49,6 +49,8 @@ KV_EXPORT int32_t KV_CDECL kvPauseScan(void) { return TheEngine().PauseScan(); }
 
 KV_EXPORT int32_t KV_CDECL kvResumeScan(void) { return TheEngine().ResumeScan(); }
 
+KV_EXPORT int32_t KV_CDECL kvStopScan(void) { return TheEngine().StopScan(); }
+
 KV_EXPORT int32_t KV_CDECL kvImmediateExit(void) { return TheEngine().ImmediateExit(); }
 
 KV_EXPORT int32_t KV_CDECL kvVerifyDAT(const char* path) {

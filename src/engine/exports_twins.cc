@@ -24,6 +24,8 @@ struct ArgumentBytes<Result KV_CDECL(Parameters...)> {
 }  // namespace
 
 #define KV_NO_TWIN(result, name, parameters, arguments)
+#define KV_HAND_TWIN(result, name, parameters, arguments, bytes)
+#define KV_DECORATED(result, name, parameters, arguments, win32_name, win64_name)
 #if defined(_WIN64)
 #define KV_CHECK_BYTES(name, bytes)
 #else
@@ -35,6 +37,6 @@ struct ArgumentBytes<Result KV_CDECL(Parameters...)> {
   KV_CHECK_BYTES(name, bytes)                                      \
   extern "C" result KV_STDCALL name##_stdcall parameters { return name arguments; }
 
-KV_EXPORT_LIST(KV_NO_TWIN, KV_DEFINE_TWIN)
+KV_EXPORT_LIST(KV_NO_TWIN, KV_DEFINE_TWIN, KV_HAND_TWIN, KV_DECORATED)
 
 #endif  // _WIN32

@@ -38,6 +38,7 @@ class InputFile {
   size_t ReadUpTo(void* buffer, size_t length);
 
  private:
+  friend class DirectoryListing;  // opens files relative to a folder
   explicit InputFile(intptr_t handle) : handle_(handle) {}
   void Close();
 

@@ -11,6 +11,12 @@ namespace kv::platform {
 // Suspends the calling thread for `milliseconds`.
 void SleepMilliseconds(uint32_t milliseconds);
 
+// Runs `body` once on a new thread that nobody waits for. The thread keeps
+// the engine library loaded until it has left the library's code, so a host
+// may release the library while the body still runs. False when no thread
+// can be made (the body is then dropped without running).
+bool StartDetachedThread(std::function<void()> body);
+
 // A thread whose body alternates between sleeping (SleepFor) and short
 // pieces of work. Stop() ends it without waiting for a sleep to run out and
 // never in the middle of a piece of work: it wakes the sleeper with a

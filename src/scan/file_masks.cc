@@ -1,6 +1,8 @@
 // Setting and testing the file-mask list; the wildcard matcher.
 #include "scan/file_masks.h"
 
+#include <mutex>
+
 #include "common/ascii.h"
 
 namespace kv {
@@ -36,7 +38,7 @@ int32_t WildcardMatch(std::string_view pattern, std::string_view text) {
 
 int32_t FileMasks::Set(const char* masks) {
   if (masks == nullptr) return 0;
-  masks_.clear();
+  std::vector<std::string> list;
   int32_t separators = 0;
   std::string current;
   for (const char* c = masks; *c != '\0'; ++c) {
@@ -44,16 +46,30 @@ int32_t FileMasks::Set(const char* masks) {
       current += *c;
       continue;
     }
-    masks_.push_back(ToUpperAscii(current));
+    list.push_back(ToUpperAscii(current));
     ++separators;
     current.clear();
   }
-  if (!current.empty()) masks_.push_back(ToUpperAscii(current));
+  if (!current.empty()) list.push_back(ToUpperAscii(current));
+  // Built aside, swapped in at once: a walk matching now sees the old list
+  // or the new one, never half of either.
+  std::unique_lock<std::shared_mutex> lock(mutex_);
+  masks_.swap(list);
   return separators;
 }
 
+std::vector<std::string> FileMasks::masks() const {
+  std::shared_lock<std::shared_mutex> lock(mutex_);
+  return masks_;
+}
+
 bool FileMasks::Matches(std::string_view name) const {
-  const std::string upper_name = ToUpperAscii(name);
+  // Every file of a walk is matched: the upper-cased name reuses one
+  // buffer per thread instead of allocating each time.
+  thread_local std::string upper_name;
+  upper_name.assign(name);
+  for (char& c : upper_name) c = ToUpperAscii(c);
+  std::shared_lock<std::shared_mutex> lock(mutex_);
   bool included = false;
   for (const std::string& mask : masks_) {
     const bool exclude = mask.size() > 1 && mask[0] == '!';

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <shared_mutex>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,6 +17,7 @@ inline constexpr const char* kDefaultFileMasks = "*.*;!*.GIF;!*.ICO;!*.JAVA;!*.C
 // recent "*" is retried.
 int32_t WildcardMatch(std::string_view pattern, std::string_view text);
 
+// Safe to set while walks on other threads match names against it.
 class FileMasks {
  public:
   // Replaces the list with the ";"-separated masks, upper-cased (ASCII).
@@ -24,12 +26,14 @@ class FileMasks {
   int32_t Set(const char* masks);
 
   // True when some include mask matches the name and no exclude mask does.
-  // An empty list passes nothing.
+  // An empty list passes nothing. Allocates nothing once a thread has
+  // matched a name as long as this one.
   bool Matches(std::string_view name) const;
 
-  const std::vector<std::string>& masks() const { return masks_; }
+  std::vector<std::string> masks() const;
 
  private:
+  mutable std::shared_mutex mutex_;
   std::vector<std::string> masks_;
 };
 

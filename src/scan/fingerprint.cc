@@ -23,9 +23,16 @@ bool ComputeFingerprint(const char* path, Fingerprint* fingerprint) {
   std::array<uint8_t, kLongHeadLength> head{};
   const size_t long_head_length = static_cast<size_t>(std::min<uint64_t>(*size, kLongHeadLength));
   file->ReadUpTo(head.data(), long_head_length);
-  fingerprint->head_crc = HeadCrc(std::span(head.data(), long_head_length));
-  fingerprint->long_head_crc = Crc32(head.data(), long_head_length);
+  *fingerprint = FingerprintOfHead(head.data(), long_head_length);
   return true;
+}
+
+Fingerprint FingerprintOfHead(const uint8_t* head, size_t length) {
+  const size_t long_head_length = std::min(length, kLongHeadLength);
+  Fingerprint fingerprint;
+  fingerprint.head_crc = HeadCrc(std::span(head, long_head_length));
+  fingerprint.long_head_crc = Crc32(head, long_head_length);
+  return fingerprint;
 }
 
 }  // namespace kv

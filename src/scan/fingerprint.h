@@ -15,6 +15,11 @@ struct Fingerprint {
   uint32_t long_head_crc = kNoFingerprint;
 };
 
+// Both CRCs of a head already in memory: `head` holds the first `length`
+// bytes of the content (all of it when shorter than the long head), length
+// at least 1.
+Fingerprint FingerprintOfHead(const uint8_t* head, size_t length);
+
 // Computes both CRCs of the regular file at `path`, opened so that a file
 // another party holds open for writing is refused (on Windows). False, with
 // both values kNoFingerprint, for a file that cannot be opened, is empty, or

@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
+#include <thread>
 
 namespace kv {
 namespace {
@@ -97,6 +99,25 @@ INSTANTIATE_TEST_SUITE_P(
                     WildcardCase{"A**", "A", 1}, WildcardCase{"*X", "ABC", 0},
                     WildcardCase{"?*?", "AB", 1}, WildcardCase{"A*C*E", "ABCDE", 1},
                     WildcardCase{"ABC", "AB", 0}, WildcardCase{"AB", "ABC", 0}));
+
+// A host may set masks while a walk on another thread matches names: the
+// walk sees one whole list or the other (the sanitizers check the memory).
+TEST(FileMasks, SettingWhileMatchingSeesWholeLists) {
+  FileMasks masks;
+  masks.Set("*.EXE;!*.GIF");
+  std::atomic<bool> done{false};
+  std::thread setter([&] {
+    for (int round = 0; !done; ++round) {
+      masks.Set(round % 2 == 0 ? "*.EXE;*.DLL;*.SYS;!*.GIF;!*.ICO;!*.BMP;!*.JAR" : "*.EXE;!*.GIF");
+    }
+  });
+  for (int i = 0; i < 20000; ++i) {
+    ASSERT_TRUE(masks.Matches("setup.exe"));
+    ASSERT_FALSE(masks.Matches("picture.gif"));
+  }
+  done = true;
+  setter.join();
+}
 
 }  // namespace
 }  // namespace kv

@@ -1,5 +1,7 @@
 // Sleeping thread on POSIX: a std::thread whose sleeps wait on a condition
 // variable, so that a stop request wakes it; Stop() joins it.
+#include <dlfcn.h>
+
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -47,7 +49,31 @@ class PosixSleepingThread final : public SleepingThread, public SleepingThread::
   std::thread thread_;
 };
 
+// Marks the library holding this code as never to be unloaded. A thread
+// cannot release a library and leave its code in one step on POSIX, so a
+// library that has run a detached thread stays until the process ends.
+void PinThisLibrary() {
+  static std::once_flag pinned;
+  std::call_once(pinned, [] {
+    Dl_info info{};
+    if (::dladdr(reinterpret_cast<void*>(&PinThisLibrary), &info) == 0) return;
+    if (info.dli_fname == nullptr) return;
+    void* self = ::dlopen(info.dli_fname, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
+    if (self != nullptr) ::dlclose(self);  // the pin outlives the handle
+  });
+}
+
 }  // namespace
+
+bool StartDetachedThread(std::function<void()> body) {
+  PinThisLibrary();
+  try {
+    std::thread(std::move(body)).detach();
+  } catch (const std::system_error&) {
+    return false;
+  }
+  return true;
+}
 
 void SleepMilliseconds(uint32_t milliseconds) {
   std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));

@@ -6,6 +6,8 @@
 #include <windows.h>
 
 #include <atomic>
+#include <functional>
+#include <memory>
 
 #include "platform/library_state.h"
 #include "platform/threads.h"
@@ -120,7 +122,45 @@ class Win32SleepingThread final : public SleepingThread, public SleepingThread::
   bool clean_ = true;
 };
 
+// A detached thread's start: the body and the reference on the library that
+// holds this code, which the thread drops as it ends, outside that code.
+struct DetachedStart {
+  std::function<void()> body;
+  HMODULE library = nullptr;
+};
+
+DWORD WINAPI DetachedMain(void* parameter) {
+  HMODULE library = nullptr;
+  {
+    std::unique_ptr<DetachedStart> start(static_cast<DetachedStart*>(parameter));
+    library = start->library;
+    start->body();
+  }
+  if (library != nullptr) ::FreeLibraryAndExitThread(library, 0);
+  return 0;
+}
+
 }  // namespace
+
+bool StartDetachedThread(std::function<void()> body) {
+  auto start = std::make_unique<DetachedStart>();
+  start->body = std::move(body);
+  // Counts one more reference on the module holding this code: released by
+  // FreeLibraryAndExitThread, which never returns into the module.
+  if (!::GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                            reinterpret_cast<LPCSTR>(&DetachedMain), &start->library)) {
+    start->library = nullptr;
+  }
+  HMODULE library = start->library;
+  HANDLE thread = ::CreateThread(nullptr, 0, &DetachedMain, start.get(), 0, nullptr);
+  if (thread == nullptr) {
+    if (library != nullptr) ::FreeLibrary(library);
+    return false;
+  }
+  start.release();  // the thread owns it now
+  ::CloseHandle(thread);
+  return true;
+}
 
 void SleepMilliseconds(uint32_t milliseconds) { ::Sleep(milliseconds); }
 
