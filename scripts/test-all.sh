@@ -41,13 +41,13 @@ boot_pid=$!
 
 stage "formatting" 120 bash scripts/check-format.sh
 # The native build comes first: the cross builds take tools from it.
-stage "linux build" 600 build linux
+stage "linux build" 900 build linux
 stage "linux tests" 300 ctest --preset linux
-stage "linux-asan build" 600 build linux-asan
+stage "linux-asan build" 900 build linux-asan
 stage "linux-asan tests" 300 ctest --preset linux-asan
-stage "win64 build" 600 build win64
+stage "win64 build" 900 build win64
 stage "win64 tests (wine64)" 420 bash scripts/wine-tests.sh win64 all
-stage "win32 build" 600 build win32
+stage "win32 build" 900 build win32
 if ! wait "$boot_pid"; then
   echo "=== FAILED: booting the 32-bit wine prefix"; cat "$boot_log"; exit 1
 fi

@@ -50,7 +50,7 @@ int32_t KV_CDECL ReleaseRecord(_PEST_INFORMATION* info) {
 class DirectoryWalk : public testing::Test {
  public:
   void SetUp() override {
-    ASSERT_EQ(fixture_.engine().Initialize(), 0);
+    ASSERT_EQ(fixture_.engine().Initialize(), Status::kOk);
     trojan_ = test::ReadFileBytes(fixture_.trojan_path());
     complemented_ = test::ReadFileBytes(fixture_.complemented_path());
   }
