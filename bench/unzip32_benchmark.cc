@@ -46,15 +46,15 @@ const std::string& ArchiveOf(int count) {
   static std::map<int, std::string> paths;
   auto [at, added] = paths.try_emplace(count);
   if (added) {
-    kv::test::ZipArchiveSpec spec;
+    kv::test::ZipArchiveLayout layout;
     for (int i = 0; i < count; ++i) {
       const std::string name =
           "folder" + std::to_string(i % 100) + "/member" + std::to_string(i) + ".exe";
-      spec.members.push_back(
+      layout.members.push_back(
           {.name = name, .content = kv::test::BytesOf(std::string(300, 'a' + i % 26) + name)});
     }
     at->second = folder.File("members" + std::to_string(count) + ".zip");
-    kv::test::WriteFileBytes(at->second, kv::test::BuildZip(spec).bytes);
+    kv::test::WriteFileBytes(at->second, kv::test::BuildZip(layout).bytes);
   }
   return at->second;
 }

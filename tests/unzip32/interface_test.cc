@@ -35,9 +35,9 @@ class Unzip32Interface : public ::testing::Test {
   }
 
   // Writes a hand-made archive into the test's folder.
-  std::string Write(const ZipArchiveSpec& spec, const std::string& name = "made.zip") {
+  std::string Write(const ZipArchiveLayout& layout, const std::string& name = "made.zip") {
     const std::string path = folder_.File(name);
-    WriteFileBytes(path, BuildZip(spec).bytes);
+    WriteFileBytes(path, BuildZip(layout).bytes);
     return path;
   }
 
@@ -169,12 +169,12 @@ TEST_F(Unzip32Interface, NamesPickExactThenIgnoringCaseAndIndexesReachEveryTwin)
 }
 
 TEST_F(Unzip32Interface, ListingFailsAndListsNothingWhenTheDirectoryCannotBeRead) {
-  ZipArchiveSpec three;
+  ZipArchiveLayout three;
   three.members = {{.name = "a", .content = BytesOf("aaa")},
                    {.name = "b", .content = BytesOf("bbb")}};
-  ZipArchiveSpec past_end = three;
+  ZipArchiveLayout past_end = three;
   past_end.declared_directory_offset = 1u << 20;
-  ZipArchiveSpec too_many;
+  ZipArchiveLayout too_many;
   too_many.zip64_end = true;  // the count does not fit the 16-bit field
   for (int i = 0; i <= 100000; ++i)
     too_many.members.push_back({.name = std::to_string(i), .method = 0});
@@ -206,10 +206,10 @@ TEST_F(Unzip32Interface, ListingFailsAndListsNothingWhenTheDirectoryCannotBeRead
 }
 
 TEST_F(Unzip32Interface, ExtractionToMemoryStopsBombsAndHonoursTheSizeCap) {
-  ZipArchiveSpec spec;
-  spec.members = {{.name = "bomb.exe", .content = Bytes(64u << 20, 0), .declared_size = 4096},
-                  {.name = "fine.exe", .content = Bytes(5000, 'f')}};
-  const std::string path = Write(spec);
+  ZipArchiveLayout layout;
+  layout.members = {{.name = "bomb.exe", .content = Bytes(64u << 20, 0), .declared_size = 4096},
+                    {.name = "fine.exe", .content = Bytes(5000, 'f')}};
+  const std::string path = Write(layout);
   EXPECT_FALSE(ExtractByName(path, "bomb.exe").ok);
 
   const auto set_cap = Unzip32Library::Get().set_max_member_size;
@@ -222,12 +222,12 @@ TEST_F(Unzip32Interface, ExtractionToMemoryStopsBombsAndHonoursTheSizeCap) {
 }
 
 TEST_F(Unzip32Interface, ADamagedMemberDoesNotHideItsNeighbours) {
-  ZipArchiveSpec spec;
-  spec.members = {{.name = "a.exe", .content = Bytes(3000, 'a')},
-                  {.name = "b.exe", .content = Bytes(3000, 'b'), .declared_crc = 1},
-                  {.name = "c.exe", .content = Bytes(3000, 'c'), .method = 99},
-                  {.name = "d.exe", .content = Bytes(3000, 'd')}};
-  const std::string path = Write(spec);
+  ZipArchiveLayout layout;
+  layout.members = {{.name = "a.exe", .content = Bytes(3000, 'a')},
+                    {.name = "b.exe", .content = Bytes(3000, 'b'), .declared_crc = 1},
+                    {.name = "c.exe", .content = Bytes(3000, 'c'), .method = 99},
+                    {.name = "d.exe", .content = Bytes(3000, 'd')}};
+  const std::string path = Write(layout);
   std::vector<ListedMember> listed;
   ASSERT_EQ(ListAsEngine(path, &listed), UNZIP32_OK);
   ASSERT_EQ(listed.size(), 4u);
@@ -258,10 +258,10 @@ TEST_F(Unzip32Interface, RefusesEveryNameThatCouldWriteOutsideTheFolder) {
       "C:drive.txt", "c:\\drive.txt", "a/../../up.txt", "a\\..\\..\\up.txt", "a/b/../../../up.txt",
       "sub/..",      "...\\up.txt",   ".. /up.txt",     "x:stream",
   };
-  ZipArchiveSpec spec;
+  ZipArchiveLayout layout;
   for (const std::string& name : names)
-    spec.members.push_back({.name = name, .content = BytesOf("pest")});
-  const std::string path = Write(spec);
+    layout.members.push_back({.name = name, .content = BytesOf("pest")});
+  const std::string path = Write(layout);
   const fs::path out = folder_.path() / "deep" / "out";
   fs::create_directories(out);
   for (const std::string& name : names) {
@@ -305,9 +305,9 @@ TEST_F(Unzip32Interface, ReplacesAnExistingFileOnlyWhenTheQueryAgrees) {
 }
 
 TEST_F(Unzip32Interface, ARewrittenArchiveIsReadAgain) {
-  ZipArchiveSpec first;
+  ZipArchiveLayout first;
   first.members = {{.name = "one.exe", .content = BytesOf("first")}};
-  ZipArchiveSpec second;
+  ZipArchiveLayout second;
   second.members = {{.name = "one.exe", .content = BytesOf("second!")}, {.name = "two.exe"}};
   const std::string path = Write(first);
   std::vector<ListedMember> listed;

@@ -15,9 +15,9 @@ namespace {
 
 using test::BuildZip;
 using test::BytesOf;
-using test::ZipArchiveSpec;
+using test::ZipArchiveLayout;
 using test::ZipBytes;
-using test::ZipMemberSpec;
+using test::ZipMemberLayout;
 
 ZipBytes Pattern(size_t size, uint32_t seed) {
   ZipBytes bytes(size);
@@ -51,18 +51,18 @@ struct Opened {
   std::unique_ptr<Directory> directory;
 };
 
-ZipArchiveSpec ThreeMembers() {
-  ZipArchiveSpec spec;
-  spec.members = {{.name = "a.exe", .content = Pattern(5000, 1), .method = 0},
-                  {.name = "b.txt", .content = ZipBytes(20000, 'b')},
-                  {.name = "sub/c.gif", .content = Pattern(300, 3)}};
-  return spec;
+ZipArchiveLayout ThreeMembers() {
+  ZipArchiveLayout layout;
+  layout.members = {{.name = "a.exe", .content = Pattern(5000, 1), .method = 0},
+                    {.name = "b.txt", .content = ZipBytes(20000, 'b')},
+                    {.name = "sub/c.gif", .content = Pattern(300, 3)}};
+  return layout;
 }
 
 TEST(ZipReader, ReadsEveryFormOfMember) {
   struct Case {
     const char* what;
-    ZipMemberSpec member;
+    ZipMemberLayout member;
     bool zip64_end = false;
   };
   const ZipBytes content = Pattern(70000, 7);
@@ -71,26 +71,28 @@ TEST(ZipReader, ReadsEveryFormOfMember) {
       {"deflated", {.name = "m", .content = content}},
       {"empty", {.name = "m", .content = {}}},
       {"descriptor with signature",
-       {.name = "m", .content = content, .descriptor = ZipMemberSpec::Descriptor::kWithSignature}},
+       {.name = "m",
+        .content = content,
+        .descriptor = ZipMemberLayout::Descriptor::kWithSignature}},
       {"descriptor without signature",
        {.name = "m",
         .content = content,
-        .descriptor = ZipMemberSpec::Descriptor::kWithoutSignature}},
+        .descriptor = ZipMemberLayout::Descriptor::kWithoutSignature}},
       {"encrypted, stored", {.name = "m", .content = content, .method = 0, .password = "pw"}},
       {"encrypted with descriptor",
        {.name = "m",
         .content = content,
-        .descriptor = ZipMemberSpec::Descriptor::kWithSignature,
+        .descriptor = ZipMemberLayout::Descriptor::kWithSignature,
         .password = "pw"}},
       {"ZIP64 extra fields", {.name = "m", .content = content, .zip64 = true}},
       {"ZIP64 end record", {.name = "m", .content = content}, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    ZipArchiveSpec spec;
-    spec.members = {c.member};
-    spec.zip64_end = c.zip64_end;
-    Opened archive(BuildZip(spec).bytes);
+    ZipArchiveLayout layout;
+    layout.members = {c.member};
+    layout.zip64_end = c.zip64_end;
+    Opened archive(BuildZip(layout).bytes);
     ASSERT_EQ(archive.status, ZipStatus::kOk);
     ASSERT_EQ(archive.directory->size(), 1u);
     std::vector<uint8_t> out;
@@ -100,11 +102,11 @@ TEST(ZipReader, ReadsEveryFormOfMember) {
 }
 
 TEST(ZipReader, ListsNamesAsStoredInDirectoryOrder) {
-  ZipArchiveSpec spec;
+  ZipArchiveLayout layout;
   const std::string long_name(65535, 'n');
   const std::string odd_name("\xE9t\xE9\\dir/..x\x01", 13);
-  spec.members = {{.name = "z"}, {.name = long_name}, {.name = odd_name}, {.name = "folder/"}};
-  Opened archive(BuildZip(spec).bytes);
+  layout.members = {{.name = "z"}, {.name = long_name}, {.name = odd_name}, {.name = "folder/"}};
+  Opened archive(BuildZip(layout).bytes);
   ASSERT_EQ(archive.status, ZipStatus::kOk);
   ASSERT_EQ(archive.directory->size(), 4u);
   EXPECT_EQ(archive.directory->name(0), "z");
@@ -115,9 +117,9 @@ TEST(ZipReader, ListsNamesAsStoredInDirectoryOrder) {
 }
 
 TEST(ZipReader, FindsExactNameFirstThenIgnoringCaseAndKeepsTheFirstTwin) {
-  ZipArchiveSpec spec;
-  spec.members = {{.name = "A.EXE"}, {.name = "a.exe"}, {.name = "a.exe"}, {.name = "B.txt"}};
-  Opened archive(BuildZip(spec).bytes);
+  ZipArchiveLayout layout;
+  layout.members = {{.name = "A.EXE"}, {.name = "a.exe"}, {.name = "a.exe"}, {.name = "B.txt"}};
+  Opened archive(BuildZip(layout).bytes);
   ASSERT_EQ(archive.status, ZipStatus::kOk);
   const Directory& directory = *archive.directory;
   EXPECT_EQ(directory.Find("a.exe"), 1u);
@@ -130,9 +132,10 @@ TEST(ZipReader, FindsExactNameFirstThenIgnoringCaseAndKeepsTheFirstTwin) {
 }
 
 TEST(ZipReader, FindsEveryNameOfALargeDirectory) {
-  ZipArchiveSpec spec;
-  for (int i = 0; i < 3000; ++i) spec.members.push_back({.name = "dir/member" + std::to_string(i)});
-  Opened archive(BuildZip(spec).bytes);
+  ZipArchiveLayout layout;
+  for (int i = 0; i < 3000; ++i)
+    layout.members.push_back({.name = "dir/member" + std::to_string(i)});
+  Opened archive(BuildZip(layout).bytes);
   ASSERT_EQ(archive.status, ZipStatus::kOk);
   for (uint32_t i = 0; i < 3000; ++i) {
     ASSERT_EQ(archive.directory->Find("DIR/MEMBER" + std::to_string(i)), i);
@@ -168,23 +171,23 @@ TEST(ZipReader, ReadsAnEmptyArchive) {
 }
 
 TEST(ZipReader, FindsTheEndRecordBehindTheLongestComment) {
-  ZipArchiveSpec spec = ThreeMembers();
-  spec.comment = std::string(65535, 'c');
-  Opened archive(BuildZip(spec).bytes);
+  ZipArchiveLayout layout = ThreeMembers();
+  layout.comment = std::string(65535, 'c');
+  Opened archive(BuildZip(layout).bytes);
   ASSERT_EQ(archive.status, ZipStatus::kOk);
   EXPECT_EQ(archive.directory->size(), 3u);
   EXPECT_EQ(archive.directory->comment_length(), 65535);
 }
 
 TEST(ZipReader, ReadsAnArchiveBehindPrependedBytes) {
-  ZipArchiveSpec spec = ThreeMembers();
-  spec.prefix = Pattern(4096, 9);
-  Opened archive(BuildZip(spec).bytes);
+  ZipArchiveLayout layout = ThreeMembers();
+  layout.prefix = Pattern(4096, 9);
+  Opened archive(BuildZip(layout).bytes);
   ASSERT_EQ(archive.status, ZipStatus::kOk);
   std::vector<uint8_t> out;
   for (size_t i = 0; i < 3; ++i) {
     EXPECT_EQ(archive.Extract(i, &out), ZipStatus::kOk);
-    EXPECT_EQ(out, spec.members[i].content);
+    EXPECT_EQ(out, layout.members[i].content);
   }
 }
 
@@ -217,40 +220,40 @@ TEST(ZipReader, FailsCleanlyWhenCutAtAnyStructuralBoundary) {
 TEST(ZipReader, RefusesDirectoriesThatCannotBeRead) {
   struct Case {
     const char* what;
-    ZipArchiveSpec spec;
+    ZipArchiveLayout layout;
     ZipStatus expected;
   };
   auto with = [](auto change) {
-    ZipArchiveSpec spec = ThreeMembers();
-    change(spec);
-    return spec;
+    ZipArchiveLayout layout = ThreeMembers();
+    change(layout);
+    return layout;
   };
   const std::vector<Case> cases = {
       {"directory past the end",
-       with([](ZipArchiveSpec& s) { s.declared_directory_offset = 1u << 30; }),
+       with([](ZipArchiveLayout& s) { s.declared_directory_offset = 1u << 30; }),
        ZipStatus::kDamagedDirectory},
       {"directory larger than the file",
-       with([](ZipArchiveSpec& s) { s.declared_directory_size = 1u << 20; }),
+       with([](ZipArchiveLayout& s) { s.declared_directory_size = 1u << 20; }),
        ZipStatus::kDamagedDirectory},
       {"more entries than the directory holds",
-       with([](ZipArchiveSpec& s) { s.declared_entry_count = 4; }), ZipStatus::kDamagedDirectory},
+       with([](ZipArchiveLayout& s) { s.declared_entry_count = 4; }), ZipStatus::kDamagedDirectory},
       {"entry count that cannot fit",
-       with([](ZipArchiveSpec& s) { s.declared_entry_count = 60000; }),
+       with([](ZipArchiveLayout& s) { s.declared_entry_count = 60000; }),
        ZipStatus::kDamagedDirectory},
       {"ZIP64 saturated size without its extra field",
-       with([](ZipArchiveSpec& s) { s.members[1].declared_size = 0xFFFFFFFF; }),
+       with([](ZipArchiveLayout& s) { s.members[1].declared_size = 0xFFFFFFFF; }),
        ZipStatus::kDamagedDirectory},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    EXPECT_EQ(Opened(BuildZip(c.spec).bytes).status, c.expected);
+    EXPECT_EQ(Opened(BuildZip(c.layout).bytes).status, c.expected);
   }
 }
 
 TEST(ZipReader, RefusesArchivesBeyondTheDirectoryBounds) {
-  ZipArchiveSpec spec;
-  for (int i = 0; i < 11; ++i) spec.members.push_back({.name = std::to_string(i) + ".m"});
-  const ZipBytes bytes = BuildZip(spec).bytes;
+  ZipArchiveLayout layout;
+  for (int i = 0; i < 11; ++i) layout.members.push_back({.name = std::to_string(i) + ".m"});
+  const ZipBytes bytes = BuildZip(layout).bytes;
   Limits few_members;
   few_members.max_members = 10;
   EXPECT_EQ(Opened(bytes, few_members).status, ZipStatus::kTooManyMembers);
@@ -266,7 +269,7 @@ TEST(ZipReader, RefusesArchivesBeyondTheDirectoryBounds) {
 TEST(ZipReader, ADamagedMemberFailsAloneAndCleanly) {
   struct Case {
     const char* what;
-    ZipMemberSpec damaged;
+    ZipMemberLayout damaged;
     ZipStatus expected;
   };
   const ZipBytes content = Pattern(3000, 5);
@@ -298,40 +301,40 @@ TEST(ZipReader, ADamagedMemberFailsAloneAndCleanly) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    ZipArchiveSpec spec = ThreeMembers();
-    spec.members.insert(spec.members.begin() + 1, c.damaged);
-    Opened archive(BuildZip(spec).bytes);
+    ZipArchiveLayout layout = ThreeMembers();
+    layout.members.insert(layout.members.begin() + 1, c.damaged);
+    Opened archive(BuildZip(layout).bytes);
     ASSERT_EQ(archive.status, ZipStatus::kOk);
     std::vector<uint8_t> out;
     EXPECT_EQ(archive.Extract(1, &out, "secret"), c.expected);
     EXPECT_TRUE(out.empty());
     for (size_t i : {0, 2, 3}) {
       EXPECT_EQ(archive.Extract(i, &out), ZipStatus::kOk) << i;
-      EXPECT_EQ(out, spec.members[i].content);
+      EXPECT_EQ(out, layout.members[i].content);
     }
   }
 }
 
 TEST(ZipReader, LocalNamesAndExtrasAreReadFromTheLocalHeader) {
-  ZipArchiveSpec spec = ThreeMembers();
-  spec.members[0].local_name = std::string(3000, 'L');  // longer than the central name
-  Opened archive(BuildZip(spec).bytes);
+  ZipArchiveLayout layout = ThreeMembers();
+  layout.members[0].local_name = std::string(3000, 'L');  // longer than the central name
+  Opened archive(BuildZip(layout).bytes);
   ASSERT_EQ(archive.status, ZipStatus::kOk);
   std::vector<uint8_t> out;
   EXPECT_EQ(archive.Extract(0, &out), ZipStatus::kOk);
-  EXPECT_EQ(out, spec.members[0].content);
+  EXPECT_EQ(out, layout.members[0].content);
 }
 
 TEST(ZipReader, EncryptedMemberNeedsItsPassword) {
-  ZipArchiveSpec spec;
-  spec.members = {{.name = "secret.exe", .content = Pattern(4000, 4), .password = "secret"}};
-  Opened archive(BuildZip(spec).bytes);
+  ZipArchiveLayout layout;
+  layout.members = {{.name = "secret.exe", .content = Pattern(4000, 4), .password = "secret"}};
+  Opened archive(BuildZip(layout).bytes);
   ASSERT_EQ(archive.status, ZipStatus::kOk);
   std::vector<uint8_t> out;
   EXPECT_EQ(archive.Extract(0, &out, ""), ZipStatus::kBadPassword) << "empty password";
   EXPECT_EQ(archive.Extract(0, &out, "wrong"), ZipStatus::kBadPassword);
   EXPECT_EQ(archive.Extract(0, &out, "secret"), ZipStatus::kOk);
-  EXPECT_EQ(out, spec.members[0].content);
+  EXPECT_EQ(out, layout.members[0].content);
 
   ExtractRequest declined;
   declined.password = [](std::string_view) { return std::nullopt; };
@@ -350,9 +353,9 @@ class CountingSink final : public OutputSink {
 };
 
 TEST(ZipReader, StopsAStreamThatInflatesBeyondItsDeclaredSize) {
-  ZipArchiveSpec spec;
-  spec.members = {{.name = "bomb", .content = ZipBytes(50u << 20, 0), .declared_size = 1000}};
-  Opened archive(BuildZip(spec).bytes);
+  ZipArchiveLayout layout;
+  layout.members = {{.name = "bomb", .content = ZipBytes(50u << 20, 0), .declared_size = 1000}};
+  Opened archive(BuildZip(layout).bytes);
   ASSERT_EQ(archive.status, ZipStatus::kOk);
   CountingSink sink;
   EXPECT_EQ(ExtractMember(archive.source, *archive.directory, 0, {}, sink),
@@ -361,10 +364,10 @@ TEST(ZipReader, StopsAStreamThatInflatesBeyondItsDeclaredSize) {
 }
 
 TEST(ZipReader, RefusesDeclaredSizesAboveTheCapAndBeyondTheCallsBudget) {
-  ZipArchiveSpec spec;
-  spec.members = {{.name = "a", .content = Pattern(5000, 1)},
-                  {.name = "b", .content = Pattern(5000, 2)}};
-  Opened archive(BuildZip(spec).bytes);
+  ZipArchiveLayout layout;
+  layout.members = {{.name = "a", .content = Pattern(5000, 1)},
+                    {.name = "b", .content = Pattern(5000, 2)}};
+  Opened archive(BuildZip(layout).bytes);
   ASSERT_EQ(archive.status, ZipStatus::kOk);
   std::vector<uint8_t> out;
   EXPECT_EQ(archive.Extract(0, &out, "", 4999), ZipStatus::kDeclaredSizeTooLarge);
@@ -379,7 +382,7 @@ TEST(ZipReader, RefusesDeclaredSizesAboveTheCapAndBeyondTheCallsBudget) {
   EXPECT_TRUE(out.empty());
 
   // A member refused before inflating takes nothing from the budget.
-  ZipArchiveSpec with_damaged = spec;
+  ZipArchiveLayout with_damaged = layout;
   with_damaged.members.insert(
       with_damaged.members.begin(),
       {.name = "damaged", .content = Pattern(5000, 3), .declared_offset = 1u << 30});
@@ -394,7 +397,7 @@ TEST(ZipReader, RefusesDeclaredSizesAboveTheCapAndBeyondTheCallsBudget) {
 
 TEST(ZipReader, OverlappingMembersNeverShareBytes) {
   // Two directory entries for one local header: the second is refused.
-  ZipArchiveSpec twins = ThreeMembers();
+  ZipArchiveLayout twins = ThreeMembers();
   twins.members.push_back(twins.members[1]);
   test::ZipArchive built = BuildZip(twins);
   twins.members[3].declared_offset = built.local_offsets[1];
@@ -406,7 +409,7 @@ TEST(ZipReader, OverlappingMembersNeverShareBytes) {
 
   // A member whose data would run over the next local header is refused;
   // the next member still reads.
-  ZipArchiveSpec overlap = ThreeMembers();
+  ZipArchiveLayout overlap = ThreeMembers();
   overlap.members[0].declared_compressed_size = 5000 + 100;
   Opened over(BuildZip(overlap).bytes);
   ASSERT_EQ(over.status, ZipStatus::kOk);
@@ -415,7 +418,7 @@ TEST(ZipReader, OverlappingMembersNeverShareBytes) {
 
   // An entry pointing into another member's bytes cuts that member short:
   // both fail, since they cannot both own those bytes; the rest read.
-  ZipArchiveSpec inside = ThreeMembers();
+  ZipArchiveLayout inside = ThreeMembers();
   inside.members.push_back({.name = "inside", .content = {}, .declared_offset = 7});
   Opened cut(BuildZip(inside).bytes);
   ASSERT_EQ(cut.status, ZipStatus::kOk);
@@ -426,14 +429,14 @@ TEST(ZipReader, OverlappingMembersNeverShareBytes) {
 }
 
 TEST(ZipReader, ManyMembersPointingAtOneHeaderCostOneInflation) {
-  ZipArchiveSpec spec;
-  spec.members = {{.name = "big", .content = ZipBytes(64u << 10, 'x')}};
+  ZipArchiveLayout layout;
+  layout.members = {{.name = "big", .content = ZipBytes(64u << 10, 'x')}};
   for (int i = 0; i < 200; ++i) {
-    spec.members.push_back({.name = "copy" + std::to_string(i),
-                            .content = spec.members[0].content,
-                            .declared_offset = 0});
+    layout.members.push_back({.name = "copy" + std::to_string(i),
+                              .content = layout.members[0].content,
+                              .declared_offset = 0});
   }
-  Opened archive(BuildZip(spec).bytes);
+  Opened archive(BuildZip(layout).bytes);
   ASSERT_EQ(archive.status, ZipStatus::kOk);
   size_t extracted = 0;
   std::vector<uint8_t> out;

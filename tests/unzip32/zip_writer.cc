@@ -42,7 +42,7 @@ struct Written {
 };
 
 // The member's data as stored: compressed, then encrypted behind its header.
-ZipBytes StoredData(const ZipMemberSpec& member, uint32_t crc, uint16_t flags) {
+ZipBytes StoredData(const ZipMemberLayout& member, uint32_t crc, uint16_t flags) {
   ZipBytes data = member.method == 8 ? Deflate(member.content) : member.content;
   if (member.password.empty()) return data;
   zip::TraditionalCipher cipher(member.password);
@@ -76,21 +76,21 @@ ZipBytes Deflate(const ZipBytes& bytes) {
   return out;
 }
 
-ZipArchive BuildZip(const ZipArchiveSpec& spec) {
+ZipArchive BuildZip(const ZipArchiveLayout& layout) {
   ZipArchive archive;
   ZipBytes& out = archive.bytes;
-  out = spec.prefix;
+  out = layout.prefix;
   std::vector<Written> written;
-  for (const ZipMemberSpec& member : spec.members) {
+  for (const ZipMemberLayout& member : layout.members) {
     Written w{};
-    w.flags =
-        static_cast<uint16_t>((member.password.empty() ? 0 : 0x0001) |
-                              (member.descriptor != ZipMemberSpec::Descriptor::kNone ? 0x0008 : 0));
+    w.flags = static_cast<uint16_t>(
+        (member.password.empty() ? 0 : 0x0001) |
+        (member.descriptor != ZipMemberLayout::Descriptor::kNone ? 0x0008 : 0));
     w.crc = member.declared_crc.value_or(CrcOf(member.content));
     const ZipBytes data = StoredData(member, CrcOf(member.content), w.flags);
     w.size = member.declared_size.value_or(member.content.size());
     w.compressed_size = member.declared_compressed_size.value_or(data.size());
-    const bool descriptor = member.descriptor != ZipMemberSpec::Descriptor::kNone;
+    const bool descriptor = member.descriptor != ZipMemberLayout::Descriptor::kNone;
     const std::string local_name = member.local_name.value_or(member.name);
 
     archive.local_offsets.push_back(out.size());
@@ -118,7 +118,7 @@ ZipArchive BuildZip(const ZipArchiveSpec& spec) {
     out.insert(out.end(), data.begin(), data.end());
     if (descriptor) {
       archive.boundaries.push_back(out.size());
-      if (member.descriptor == ZipMemberSpec::Descriptor::kWithSignature) Put32(out, 0x08074b50);
+      if (member.descriptor == ZipMemberLayout::Descriptor::kWithSignature) Put32(out, 0x08074b50);
       Put32(out, w.crc);
       Put32(out, w.compressed_size);
       Put32(out, w.size);
@@ -127,11 +127,11 @@ ZipArchive BuildZip(const ZipArchiveSpec& spec) {
   }
 
   archive.directory_offset = out.size();
-  for (size_t i = 0; i < spec.members.size(); ++i) {
-    const ZipMemberSpec& member = spec.members[i];
+  for (size_t i = 0; i < layout.members.size(); ++i) {
+    const ZipMemberLayout& member = layout.members[i];
     const Written& w = written[i];
     const uint64_t offset =
-        member.declared_offset.value_or(archive.local_offsets[i] - spec.prefix.size());
+        member.declared_offset.value_or(archive.local_offsets[i] - layout.prefix.size());
     archive.boundaries.push_back(out.size());
     Put32(out, 0x02014b50);
     Put16(out, (3 << 8) | 45);  // made on Unix
@@ -160,11 +160,11 @@ ZipArchive BuildZip(const ZipArchiveSpec& spec) {
     }
   }
   const uint64_t directory_size = out.size() - archive.directory_offset;
-  const uint64_t count = spec.declared_entry_count.value_or(spec.members.size());
-  const uint64_t size = spec.declared_directory_size.value_or(directory_size);
+  const uint64_t count = layout.declared_entry_count.value_or(layout.members.size());
+  const uint64_t size = layout.declared_directory_size.value_or(directory_size);
   const uint64_t start =
-      spec.declared_directory_offset.value_or(archive.directory_offset - spec.prefix.size());
-  if (spec.zip64_end) {
+      layout.declared_directory_offset.value_or(archive.directory_offset - layout.prefix.size());
+  if (layout.zip64_end) {
     const uint64_t record = out.size();
     archive.boundaries.push_back(record);
     Put32(out, 0x06064b50);
@@ -180,7 +180,7 @@ ZipArchive BuildZip(const ZipArchiveSpec& spec) {
     archive.boundaries.push_back(out.size());
     Put32(out, 0x07064b50);
     Put32(out, 0);
-    Put64(out, record - spec.prefix.size());
+    Put64(out, record - layout.prefix.size());
     Put32(out, 1);
   }
   archive.end_offset = out.size();
@@ -188,12 +188,12 @@ ZipArchive BuildZip(const ZipArchiveSpec& spec) {
   Put32(out, 0x06054b50);
   Put16(out, 0);
   Put16(out, 0);
-  Put16(out, spec.zip64_end ? 0xFFFF : count);
-  Put16(out, spec.zip64_end ? 0xFFFF : count);
-  Put32(out, spec.zip64_end ? 0xFFFFFFFF : size);
-  Put32(out, spec.zip64_end ? 0xFFFFFFFF : start);
-  Put16(out, spec.comment.size());
-  PutText(out, spec.comment);
+  Put16(out, layout.zip64_end ? 0xFFFF : count);
+  Put16(out, layout.zip64_end ? 0xFFFF : count);
+  Put32(out, layout.zip64_end ? 0xFFFFFFFF : size);
+  Put32(out, layout.zip64_end ? 0xFFFFFFFF : start);
+  Put16(out, layout.comment.size());
+  PutText(out, layout.comment);
   archive.boundaries.push_back(out.size());
   return archive;
 }

@@ -12,7 +12,7 @@ namespace kv::test {
 
 using ZipBytes = std::vector<uint8_t>;
 
-struct ZipMemberSpec {
+struct ZipMemberLayout {
   enum class Descriptor { kNone, kWithSignature, kWithoutSignature };
 
   std::string name;
@@ -29,8 +29,8 @@ struct ZipMemberSpec {
   std::optional<uint64_t> declared_offset;  // of the local header, in the central header
 };
 
-struct ZipArchiveSpec {
-  std::vector<ZipMemberSpec> members;
+struct ZipArchiveLayout {
+  std::vector<ZipMemberLayout> members;
   std::string comment;
   bool zip64_end = false;  // ZIP64 end record and locator, 32-bit fields saturated
   ZipBytes prefix;         // bytes before the archive; offsets not adjusted
@@ -48,7 +48,7 @@ struct ZipArchive {
   std::vector<uint64_t> boundaries;
 };
 
-ZipArchive BuildZip(const ZipArchiveSpec& spec);
+ZipArchive BuildZip(const ZipArchiveLayout& layout);
 
 // Raw deflate of `bytes` at the default level.
 ZipBytes Deflate(const ZipBytes& bytes);
