@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "platform/directories.h"
+#include "platform/posix/open_regular_file.h"
 
 namespace kv::platform {
 
@@ -98,15 +99,8 @@ std::unique_ptr<DirectoryListing> DirectoryListing::OpenFolder(const char* name,
 }
 
 std::optional<InputFile> DirectoryListing::OpenFile(const char* name, const char*, Sharing) const {
-  // O_NONBLOCK keeps a pipe put in the file's place from blocking the open;
-  // anything but a regular file is refused right after.
-  const int fd = ::openat(::dirfd(state_->dir), name, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  const int fd = OpenRegularFileAt(::dirfd(state_->dir), name);
   if (fd < 0) return std::nullopt;
-  struct stat info {};
-  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-    ::close(fd);
-    return std::nullopt;
-  }
   return InputFile(fd);
 }
 

@@ -7,20 +7,25 @@
 #include <utility>
 
 #include "platform/files.h"
+#include "platform/posix/open_regular_file.h"
 
 namespace kv::platform {
 
-std::optional<InputFile> InputFile::Open(const char* path, Sharing) {
-  if (path == nullptr) return std::nullopt;
-  // O_NONBLOCK keeps a FIFO from blocking the open; such files are refused
-  // right after by the regular-file test.
-  const int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return std::nullopt;
+int OpenRegularFileAt(int folder, const char* name) {
+  const int fd = ::openat(folder, name, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return -1;
   struct stat info {};
   if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
     ::close(fd);
-    return std::nullopt;
+    return -1;
   }
+  return fd;
+}
+
+std::optional<InputFile> InputFile::Open(const char* path, Sharing) {
+  if (path == nullptr) return std::nullopt;
+  const int fd = OpenRegularFileAt(AT_FDCWD, path);
+  if (fd < 0) return std::nullopt;
   return InputFile(fd);
 }
 
