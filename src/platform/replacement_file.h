@@ -45,7 +45,11 @@ class ReplacementFile {
  private:
   ReplacementFile(intptr_t handle, std::string path, std::string target)
       : handle_(handle), path_(std::move(path)), target_(std::move(target)) {}
+  // No open file: -1 on POSIX, INVALID_HANDLE_VALUE on Windows.
+  static constexpr intptr_t kNoHandle = -1;
+
   void Close();
+  void RemoveNewFile();
   // Closes the file and removes it unless it was committed.
   void Discard();
 

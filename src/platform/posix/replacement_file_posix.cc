@@ -90,38 +90,15 @@ std::optional<ReplacementFile> ReplacementFile::Create(const char* target) {
   return std::nullopt;
 }
 
-ReplacementFile::ReplacementFile(ReplacementFile&& other) noexcept
-    : handle_(std::exchange(other.handle_, -1)),
-      path_(std::exchange(other.path_, {})),
-      target_(std::exchange(other.target_, {})),
-      committed_(std::exchange(other.committed_, false)) {}
-
-ReplacementFile& ReplacementFile::operator=(ReplacementFile&& other) noexcept {
-  if (this != &other) {
-    Discard();
-    handle_ = std::exchange(other.handle_, -1);
-    path_ = std::exchange(other.path_, {});
-    target_ = std::exchange(other.target_, {});
-    committed_ = std::exchange(other.committed_, false);
-  }
-  return *this;
-}
-
-ReplacementFile::~ReplacementFile() { Discard(); }
-
-void ReplacementFile::Discard() {
-  Close();
-  if (!committed_ && !path_.empty()) ::unlink(path_.c_str());
-  path_.clear();
-}
+void ReplacementFile::RemoveNewFile() { ::unlink(path_.c_str()); }
 
 void ReplacementFile::Close() {
-  if (handle_ >= 0) ::close(Fd(handle_));
-  handle_ = -1;
+  if (handle_ != kNoHandle) ::close(Fd(handle_));
+  handle_ = kNoHandle;
 }
 
 bool ReplacementFile::Write(const void* data, size_t length) {
-  if (handle_ < 0) return false;
+  if (handle_ == kNoHandle) return false;
   const auto* next = static_cast<const char*>(data);
   while (length > 0) {
     const ssize_t written = ::write(Fd(handle_), next, length);
@@ -134,14 +111,14 @@ bool ReplacementFile::Write(const void* data, size_t length) {
 }
 
 bool ReplacementFile::Finish() {
-  if (handle_ < 0) return false;
+  if (handle_ == kNoHandle) return false;
   const bool synced = ::fsync(Fd(handle_)) == 0;
-  const bool closed = ::close(Fd(std::exchange(handle_, -1))) == 0;
+  const bool closed = ::close(Fd(std::exchange(handle_, kNoHandle))) == 0;
   return synced && closed;
 }
 
 bool ReplacementFile::Commit() {
-  if (handle_ >= 0 || path_.empty() || committed_) return false;  // not finished
+  if (handle_ != kNoHandle || path_.empty() || committed_) return false;  // not finished
   if (::rename(path_.c_str(), target_.c_str()) != 0) return false;
   committed_ = true;
   // The rename has happened and is seen by every reader; a folder that

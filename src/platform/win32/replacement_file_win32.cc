@@ -18,7 +18,6 @@ namespace kv::platform {
 namespace {
 
 HANDLE AsHandle(intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
-const intptr_t kNoHandle = reinterpret_cast<intptr_t>(INVALID_HANDLE_VALUE);
 
 // Attributes the new file takes over from the old one.
 constexpr DWORD kKeptAttributes = FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_HIDDEN |
@@ -76,30 +75,7 @@ std::optional<ReplacementFile> ReplacementFile::Create(const char* target) {
   return std::nullopt;
 }
 
-ReplacementFile::ReplacementFile(ReplacementFile&& other) noexcept
-    : handle_(std::exchange(other.handle_, kNoHandle)),
-      path_(std::exchange(other.path_, {})),
-      target_(std::exchange(other.target_, {})),
-      committed_(std::exchange(other.committed_, false)) {}
-
-ReplacementFile& ReplacementFile::operator=(ReplacementFile&& other) noexcept {
-  if (this != &other) {
-    Discard();
-    handle_ = std::exchange(other.handle_, kNoHandle);
-    path_ = std::exchange(other.path_, {});
-    target_ = std::exchange(other.target_, {});
-    committed_ = std::exchange(other.committed_, false);
-  }
-  return *this;
-}
-
-ReplacementFile::~ReplacementFile() { Discard(); }
-
-void ReplacementFile::Discard() {
-  Close();
-  if (!committed_ && !path_.empty()) ::DeleteFileA(path_.c_str());
-  path_.clear();
-}
+void ReplacementFile::RemoveNewFile() { ::DeleteFileA(path_.c_str()); }
 
 void ReplacementFile::Close() {
   if (handle_ != kNoHandle) ::CloseHandle(AsHandle(handle_));

@@ -1,0 +1,13 @@
+// Opening a regular file for reading on POSIX, shared by plain opens and
+// opens relative to a listed folder.
+#pragma once
+
+namespace kv::platform {
+
+// Opens `name` (relative to the folder descriptor `folder`, or AT_FDCWD)
+// for reading without blocking: a pipe put in the file's place cannot stall
+// the open, and anything but a regular file is closed again at once. The
+// descriptor, or -1.
+int OpenRegularFileAt(int folder, const char* name);
+
+}  // namespace kv::platform
