@@ -35,7 +35,6 @@ void PestInfoStore::Unload() {
   std::lock_guard<std::mutex> lock(mutex_);
   if (!table_) return;
   if (--references_ > 0) return;
-  references_ = 0;
   released = std::move(table_);
 }
 
