@@ -2,12 +2,15 @@
 #include "engine/engine.h"
 
 #include "platform/modules.h"
+#include "platform/scratch_folder.h"
 
 namespace kv {
 
 Engine::Engine(EngineOptions options)
     : exclusions_(std::move(options.exclusions)),
-      database_(options.watcher_check_interval_ms, options.watcher_settle_interval_ms) {
+      database_(options.watcher_check_interval_ms, options.watcher_settle_interval_ms),
+      unzip_library_name_(std::move(options.unzip_library)),
+      archive_limits_(options.archive_limits) {
   AttachToProcess();
 }
 
@@ -18,7 +21,9 @@ void Engine::AttachToProcess() {
 
 void Engine::LoadUnzipLibraryOnce() {
   std::call_once(unzip_once_, [this] {
-    unzip_ = UnzipLibrary::Load();
+    unzip_ =
+        UnzipLibrary::Load(unzip_library_name_.empty() ? nullptr : unzip_library_name_.c_str());
+    platform::RemoveAbandonedScratchFolders();
     unzip_loaded_.store(true, std::memory_order_release);
   });
 }

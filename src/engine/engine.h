@@ -13,11 +13,11 @@
 #include "config/data_folder.h"
 #include "database/pest_database.h"
 #include "database/pest_info_store.h"
-#include "engine/unzip_library.h"
 #include "exclusions/exclusion_list.h"
 #include "platform/sync.h"
 #include "scan/file_masks.h"
 #include "scan/scan_control.h"
+#include "scan/unzip_library.h"
 
 namespace kv {
 
@@ -31,6 +31,10 @@ struct EngineOptions {
   ExclusionListOptions exclusions;
   uint32_t watcher_check_interval_ms = kWatcherCheckIntervalMs;
   uint32_t watcher_settle_interval_ms = kWatcherSettleIntervalMs;
+  // The unzip library to load: empty for the platform's own name, found
+  // beside the engine or by the system's search; a path loads that file.
+  std::string unzip_library;
+  ArchiveLimits archive_limits;
 };
 
 class Engine {
@@ -75,7 +79,8 @@ class Engine {
 
   // --- Start and stop. ---
   // Loads the unzip library the first time it runs (once per engine, whatever
-  // the outcome); sets the default masks, finds and loads KVFILE.DAT (the set folder or
+  // the outcome) and removes the scratch folders that scans of processes
+  // since ended left behind; sets the default masks, finds and loads KVFILE.DAT (the set folder or
   // KVLocation, then KVCLLocation, then the host's folder), reloads the
   // exclusion list, counts the start, takes the table's largest file size
   // as the scan limit and resets the scan mode. Returns the load's status;
@@ -140,6 +145,8 @@ class Engine {
   std::once_flag unzip_once_;
   std::atomic<bool> unzip_loaded_{false};
   UnzipLibrary unzip_;  // written once, before unzip_loaded_ is set
+  const std::string unzip_library_name_;
+  const ArchiveLimits archive_limits_;
 };
 
 // The one engine the exported functions drive, built when the library loads.

@@ -33,7 +33,8 @@ int32_t Engine::ScanFileOrDirectory(const char* path, const ScanTarget& target) 
     return -1;
   }
   EngineScanControl control(*this);
-  const ScanServices services{database_, exclusions_, file_masks_, control};
+  const ScanServices services{database_, exclusions_, file_masks_,
+                              control,   unzip(),     archive_limits_};
   return WalkFileOrDirectory(path, services, target);
 }
 

@@ -51,4 +51,9 @@ class InputFile {
 // queried).
 uint32_t GetFileSizeByName(const char* path, uint32_t* high = nullptr);
 
+// Writes `size` bytes to a new file at `path`, which must not exist yet (not
+// even as a link): created for the current user alone. On failure the file
+// is removed again and false returned.
+bool WriteNewFile(const char* path, const void* data, size_t size);
+
 }  // namespace kv::platform

@@ -35,8 +35,17 @@ std::optional<std::string> ShortPathName(const char* path, size_t max_length);
 // (whatever the caller's own privileges). False for a missing file.
 bool IsReadOnlyFile(const char* path);
 
-// Removes a file; false when it did not exist or could not be removed.
+// Removes a file (or a link, not what it leads to); false when it did not
+// exist or could not be removed.
 bool RemoveFile(const char* path);
+
+// Creates the folder `path` that only the current user may enter (POSIX mode
+// 0700; on Windows it inherits the user's temporary folder's protection).
+// False when it exists already or cannot be made.
+bool MakePrivateFolder(const char* path);
+
+// Removes an empty folder (or a link to one); false when it cannot.
+bool RemoveEmptyFolder(const char* path);
 
 // The user's temporary folder, with a trailing separator. Windows asks
 // GetTempPathA; POSIX takes $TMPDIR when it names an existing folder, else

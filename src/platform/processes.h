@@ -20,4 +20,10 @@ struct ProcessRecord {
 // inventory cannot be taken at all.
 std::optional<std::vector<ProcessRecord>> ListProcesses();
 
+uint32_t CurrentProcessId();
+
+// False only when no process with this id exists (one we may not inspect
+// still counts as running).
+bool ProcessIsRunning(uint32_t process_id);
+
 }  // namespace kv::platform

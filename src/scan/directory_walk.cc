@@ -10,6 +10,7 @@
 #include "common/pest_information.h"
 #include "platform/directories.h"
 #include "platform/paths.h"
+#include "scan/archive_scan.h"
 #include "scan/file_identification.h"
 
 namespace kv {
@@ -21,7 +22,7 @@ bool IsSeparator(char c) { return c == '/' || c == platform::kPathSeparator; }
 class Walk {
  public:
   Walk(const ScanServices& services, const ScanTarget& target)
-      : services_(services), target_(target) {}
+      : services_(services), target_(target), archives_(services, target) {}
 
   int32_t Run(const char* path);
 
@@ -36,12 +37,16 @@ class Walk {
   // Examines the file at path_ and reports it; false when the callback
   // asked to end the folder.
   bool ExamineFile(const platform::DirectoryListing* folder, const char* name);
-  _PEST_INFORMATION* Identify(platform::InputFile& file, const char* reported_name);
+  // The file's detection record, or null; tells whether it starts like a
+  // ZIP archive.
+  _PEST_INFORMATION* Identify(platform::InputFile& file, const char* reported_name,
+                              bool* is_archive);
   void Compose(size_t folder_length, const char* name);
   bool Stopping() const { return services_.control.StopRequested(); }
 
   const ScanServices& services_;
   const ScanTarget& target_;
+  ArchiveScanner archives_;
   std::vector<Level> levels_;
   std::string path_;      // the full path of the current entry
   std::string reported_;  // path_ cut to fit, when it does not
@@ -117,51 +122,39 @@ void Walk::WalkFolder() {
 }
 
 bool Walk::ExamineFile(const platform::DirectoryListing* folder, const char* name) {
-  const char* reported = path_.c_str();
-  if (path_.size() > kMaxReportedPathLength) {
-    reported_ = CutToFit(path_);
-    reported = reported_.c_str();
-  }
+  if (path_.size() > kMaxReportedPathLength) reported_ = CutToFit(path_);
+  std::string& reported = path_.size() > kMaxReportedPathLength ? reported_ : path_;
   _PEST_INFORMATION* info = nullptr;
-  // Only a regular file is opened: `name` is null for anything else.
+  bool is_archive = false;
+  // Only a regular file is opened (`name` is null for anything else), and
+  // an excluded one not at all: not even its members are looked at.
   if (name != nullptr && services_.exclusions.IsExcluded(path_.c_str()) == 0) {
     std::optional<platform::InputFile> file =
         folder != nullptr ? folder->OpenFile(name, path_.c_str(), platform::Sharing::kReadOnly)
                           : platform::InputFile::Open(path_.c_str(), platform::Sharing::kReadOnly);
-    if (file) info = Identify(*file, reported);
+    if (file) info = Identify(*file, reported.c_str(), &is_archive);
   }
+  // An archive's members are reported before the archive itself.
+  if (is_archive) count_ += archives_.Scan(path_.c_str(), reported);
   ++count_;
   // The report's path is the walk's own buffer; hosts may not keep it.
-  char* report_path = path_.size() > kMaxReportedPathLength ? reported_.data() : path_.data();
-  return target_.Report(report_path, info);
+  return target_.Report(reported.data(), info);
 }
 
-_PEST_INFORMATION* Walk::Identify(platform::InputFile& file, const char* reported_name) {
+_PEST_INFORMATION* Walk::Identify(platform::InputFile& file, const char* reported_name,
+                                  bool* is_archive) {
   const std::optional<uint64_t> size = file.Size();
-  if (!size || *size > services_.control.MaxScanFileSize()) return nullptr;
+  if (!size) return nullptr;
   FileHead head(file, *size);
+  *is_archive = head.StartsLikeZip();
+  // The size limit spares the file's own fingerprint, not its members.
+  if (*size > services_.control.MaxScanFileSize()) return nullptr;
   const SizeSelection selection =
       services_.control.ScanMode() == 0 ? SizeSelection::kExactSizeOnly : SizeSelection::kAnySize;
   return IdentifyFile(head, *size, selection, services_.database, reported_name);
 }
 
 }  // namespace
-
-bool ScanTarget::Report(char* path, _PEST_INFORMATION* info) const {
-  const int32_t detected = info != nullptr ? 1 : 0;
-  if (callback != nullptr) return callback(path, detected, info, user_value) != 0;
-  if (stdcall_callback != nullptr) return stdcall_callback(path, detected, info, user_value) != 0;
-  DeletePestInformation(info);
-  return true;
-}
-
-std::string CutToFit(const std::string& name) {
-  if (name.size() <= kMaxReportedPathLength) return name;
-  const size_t marker_length = sizeof kCutMarker - 1;
-  const size_t tail = kMaxReportedPathLength / 2;
-  const size_t head = kMaxReportedPathLength - marker_length - tail;
-  return name.substr(0, head) + kCutMarker + name.substr(name.size() - tail);
-}
 
 int32_t WalkFileOrDirectory(const char* path, const ScanServices& services,
                             const ScanTarget& target) {

@@ -10,16 +10,6 @@
 
 namespace kv {
 
-// Report names never exceed the hosts' 4,096-byte path buffers.
-inline constexpr size_t kMaxReportedPathLength = 4095;
-// Stands in the middle of a name cut to fit; '<' and '>' are never part of
-// a Windows file name, so the marker cannot be mistaken for one.
-inline constexpr char kCutMarker[] = "<...>";
-
-// `name` if it fits kMaxReportedPathLength, else its start and its end
-// around kCutMarker, kMaxReportedPathLength characters in all.
-std::string CutToFit(const std::string& name);
-
 // Walks `path`, a file or a folder (one trailing separator ignored), and
 // returns the number of reports: every file whose name passes the masks,
 // detected or not, plus the members archives reported. A folder's listing is

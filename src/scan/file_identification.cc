@@ -8,11 +8,6 @@
 namespace kv {
 namespace {
 
-bool HasSignatureOfSize(PestDatabase& database, uint32_t size) {
-  PestDatabase::Reader reader = database.Read();
-  return reader.FirstWithSize(size) != nullptr;
-}
-
 bool Matches(const Fingerprint& fingerprint, uint32_t pvt) {
   const uint32_t crc = fingerprint.head_crc;
   return crc != kNoFingerprint && crc != 0 && (pvt == crc || pvt == ~crc);
@@ -44,6 +39,11 @@ Fingerprint FileHead::Compute() {
   const auto length = static_cast<size_t>(std::min<uint64_t>(size_, kLongHeadLength));
   ReadTo(length);
   return FingerprintOfHead(bytes_.data(), length);
+}
+
+bool HasSignatureOfSize(PestDatabase& database, uint32_t size) {
+  PestDatabase::Reader reader = database.Read();
+  return reader.FirstWithSize(size) != nullptr;
 }
 
 int32_t SizeMatches(PestDatabase::Reader& reader, uint32_t size, uint32_t pest_id) {

@@ -46,6 +46,9 @@ enum class SizeSelection {
 _PEST_INFORMATION* IdentifyFile(FileHead& head, uint64_t size, SizeSelection selection,
                                 PestDatabase& database, const char* file_name);
 
+// True when some signature is of exactly `size` bytes.
+bool HasSignatureOfSize(PestDatabase& database, uint32_t size);
+
 // 1 when a signature of `size` bytes has `pest_id`: the record's bSizeMatch.
 int32_t SizeMatches(PestDatabase::Reader& reader, uint32_t size, uint32_t pest_id);
 

@@ -3,7 +3,7 @@
 // unzip library into a folder of its own, it stands where a host stands.
 //   0: ready, with the optional indexed operations; 1: not ready;
 //   2: ready without the optional operations.
-#include "engine/unzip_library.h"
+#include "scan/unzip_library.h"
 
 int main() {
   const kv::UnzipLibrary unzip = kv::UnzipLibrary::Load();

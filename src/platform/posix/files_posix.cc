@@ -78,4 +78,21 @@ uint32_t GetFileSizeByName(const char* path, uint32_t* high) {
   return static_cast<uint32_t>(size);
 }
 
+bool WriteNewFile(const char* path, const void* data, size_t size) {
+  if (path == nullptr) return false;
+  const int fd = ::open(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+  if (fd < 0) return false;
+  const auto* next = static_cast<const char*>(data);
+  size_t written = 0;
+  while (written < size) {
+    const ssize_t put = ::write(fd, next + written, size - written);
+    if (put < 0 && errno == EINTR) continue;
+    if (put <= 0) break;
+    written += static_cast<size_t>(put);
+  }
+  const bool complete = ::close(fd) == 0 && written == size;
+  if (!complete) ::unlink(path);
+  return complete;
+}
+
 }  // namespace kv::platform

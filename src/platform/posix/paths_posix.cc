@@ -31,6 +31,12 @@ bool IsReadOnlyFile(const char* path) {
 
 bool RemoveFile(const char* path) { return path != nullptr && ::unlink(path) == 0; }
 
+bool MakePrivateFolder(const char* path) { return path != nullptr && ::mkdir(path, 0700) == 0; }
+
+bool RemoveEmptyFolder(const char* path) {
+  return path != nullptr && (::rmdir(path) == 0 || ::unlink(path) == 0);
+}
+
 std::string TemporaryFolder() {
   const char* tmpdir = std::getenv("TMPDIR");
   if (tmpdir != nullptr && *tmpdir != '\0') {

@@ -1,8 +1,10 @@
 // POSIX process inventory from /proc: a process is listed when the link to
 // its executable can be read.
 #include <dirent.h>
+#include <signal.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <memory>
 
@@ -54,6 +56,14 @@ std::optional<std::vector<ProcessRecord>> ListProcesses() {
     records.push_back(std::move(record));
   }
   return records;
+}
+
+uint32_t CurrentProcessId() { return static_cast<uint32_t>(::getpid()); }
+
+bool ProcessIsRunning(uint32_t process_id) {
+  const auto pid = static_cast<pid_t>(process_id);
+  if (pid <= 0) return false;
+  return ::kill(pid, 0) == 0 || errno == EPERM;
 }
 
 }  // namespace kv::platform

@@ -1,6 +1,7 @@
 // Win32 file access: CreateFileA with read and write sharing.
 #include <windows.h>
 
+#include <algorithm>
 #include <utility>
 
 #include "platform/files.h"
@@ -81,6 +82,24 @@ uint32_t GetFileSizeByName(const char* path, uint32_t* high) {
   ::CloseHandle(file);
   if (high != nullptr) *high = size_high;
   return size_low;
+}
+
+bool WriteNewFile(const char* path, const void* data, size_t size) {
+  if (path == nullptr) return false;
+  HANDLE file =
+      ::CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_TEMPORARY, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  const auto* next = static_cast<const char*>(data);
+  size_t written = 0;
+  while (written < size) {
+    const DWORD chunk = static_cast<DWORD>(std::min<size_t>(size - written, 1u << 30));
+    DWORD put = 0;
+    if (!::WriteFile(file, next + written, chunk, &put, nullptr) || put == 0) break;
+    written += put;
+  }
+  const bool complete = ::CloseHandle(file) != 0 && written == size;
+  if (!complete) ::DeleteFileA(path);
+  return complete;
 }
 
 }  // namespace kv::platform

@@ -32,6 +32,14 @@ bool IsReadOnlyFile(const char* path) {
 
 bool RemoveFile(const char* path) { return path != nullptr && ::DeleteFileA(path) != 0; }
 
+bool MakePrivateFolder(const char* path) {
+  return path != nullptr && ::CreateDirectoryA(path, nullptr) != 0;
+}
+
+bool RemoveEmptyFolder(const char* path) {
+  return path != nullptr && ::RemoveDirectoryA(path) != 0;
+}
+
 std::string TemporaryFolder() {
   char buffer[MAX_PATH + 1] = {};
   const DWORD length = ::GetTempPathA(sizeof buffer, buffer);

@@ -120,4 +120,14 @@ std::optional<std::vector<ProcessRecord>> ListProcesses() {
   return UseToolhelp() ? ListWithToolhelp() : ListWithPsapi();
 }
 
+uint32_t CurrentProcessId() { return ::GetCurrentProcessId(); }
+
+bool ProcessIsRunning(uint32_t process_id) {
+  HANDLE process = ::OpenProcess(SYNCHRONIZE, FALSE, process_id);
+  if (process == nullptr) return ::GetLastError() != ERROR_INVALID_PARAMETER;
+  const bool running = ::WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+  ::CloseHandle(process);
+  return running;
+}
+
 }  // namespace kv::platform
