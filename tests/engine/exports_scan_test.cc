@@ -3,6 +3,7 @@
 // decorated Windows name, the asynchronous scan and the stop.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -38,6 +39,7 @@ class ScanExports : public testing::Test {
     path_ = tree_.path().string();
   }
   void TearDown() override {
+    if (!library_.loaded()) return;
     if (auto deinitialize = library_.Require<VoidFn>("kvServerDeinitialize")) deinitialize();
   }
 
@@ -121,6 +123,31 @@ TEST_F(ScanExports, AsyncScanOwnsItsPathAndEndsWithANotification) {
   ASSERT_TRUE(ScanRecorder::WaitForEndNotifications(ended + 1, 60));
   EXPECT_EQ(recorder->paths().size(), 2u);
   EXPECT_EQ(recorder->Ending("pest.exe").at(0).detected, 1);
+}
+
+// A host may release the library while its asynchronous scan is still in a
+// callback: the scan's thread keeps the code loaded until it has left it.
+TEST_F(ScanExports, AsyncScanOutlivesTheHostReleasingTheLibrary) {
+  auto async = library_.Require<ScanFn>("kvScanFileOrDirectory_async");
+  ASSERT_NE(async, nullptr);
+  auto recorder = NewRecorder();
+  std::atomic<bool> entered{false};
+  std::atomic<bool> released{false};
+  recorder->set_answer([&](const test::ScanReport&) {
+    entered = true;
+    while (!released) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    return 1;
+  });
+  const int ended = ScanRecorder::EndNotifications();
+  ASSERT_EQ(async(path_.data(), &ScanRecorder::Callback, recorder->user_value()), 1);
+  for (int i = 0; i < 6000 && !entered; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  ASSERT_TRUE(entered);
+  library_.Unload();
+  released = true;
+  ASSERT_TRUE(ScanRecorder::WaitForEndNotifications(ended + 1, 60));
+  EXPECT_EQ(recorder->paths().size(), 2u);
 }
 
 }  // namespace

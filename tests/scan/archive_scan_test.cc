@@ -327,7 +327,7 @@ TEST_F(BoundedArchiveScan, BudgetsStopArchivesThatFanOut) {
 
 // Without the indexed operations the library is driven by name, each walk
 // listing into its own list: two at once keep their members apart.
-TEST_F(BoundedArchiveScan, ClassicListingsOnTwoThreadsKeepTheirMembers) {
+TEST_F(BoundedArchiveScan, ClassicListingsSideBySideKeepTheirMembers) {
   UnzipLibrary classic = fixture_.engine().unzip();
   classic.list_indexed = nullptr;
   classic.unzip_to_memory_by_index = nullptr;

@@ -9,4 +9,9 @@ EngineLibrary::EngineLibrary()
     : path_((TestExecutableFolder().parent_path() / KV_LIBRARY_FILE_NAME).string()),
       module_(platform::LoadLibraryByName(path_.c_str())) {}
 
+void EngineLibrary::Unload() {
+  if (module_ != nullptr) platform::UnloadLibrary(module_);
+  module_ = nullptr;
+}
+
 }  // namespace kv::test

@@ -16,6 +16,8 @@ class EngineLibrary {
   EngineLibrary();
 
   bool loaded() const { return module_ != nullptr; }
+  // Releases this load of the library, as a host's FreeLibrary or dlclose.
+  void Unload();
   const std::string& path() const { return path_; }
 
   // The exported symbol `name` as a function pointer of type Function, or
