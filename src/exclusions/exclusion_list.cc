@@ -118,6 +118,7 @@ void ExclusionList::Clear() {
 }
 
 void ExclusionList::ClearLocked() {
+  loaded_version_.reset();
   entries_.clear();
   entries_.shrink_to_fit();
   enumerating_ = false;
@@ -129,8 +130,17 @@ bool ExclusionList::Load() {
 }
 
 bool ExclusionList::LoadLocked(bool* tampered) {
-  ClearLocked();
   const std::string path = options_.file_path();
+  // Taken before reading: a change made while the file is read shows as a
+  // new version at the next load.
+  const std::optional<platform::FileVersion> version =
+      path.empty() ? std::nullopt : options_.files->QueryVersion(path);
+  if (version && version->settled && version == loaded_version_) {
+    enumerating_ = false;  // a reload ends an enumeration, skipped or not
+    cursor_ = 0;
+    return true;
+  }
+  ClearLocked();
   if (path.empty()) return false;
   if (!VerifyExclusionStamp(*options_.files, path)) {
     *tampered = true;
@@ -148,6 +158,7 @@ bool ExclusionList::LoadLocked(bool* tampered) {
     if (text.empty()) continue;
     entries_.push_back(ShortFormOrGiven(text.c_str(), kShortTextLength));
   }
+  loaded_version_ = version;
   return true;
 }
 
@@ -157,6 +168,7 @@ bool ExclusionList::Save() {
 }
 
 bool ExclusionList::SaveLocked(const std::vector<std::string>& entries) {
+  loaded_version_.reset();
   std::string content;
   for (const std::string& entry : entries) {
     if (EqualIgnoringCase(entry, kDeletionMarker)) continue;
@@ -177,6 +189,7 @@ bool ExclusionList::Append(const char* path) {
 // load would empty whole; a copy of a file of a few lines is a small price
 // for an append that happens whole or not at all.
 bool ExclusionList::AppendLocked(const char* path) {
+  loaded_version_.reset();
   if (path == nullptr || std::strlen(path) > kMaxArgumentLength) return false;
   std::string text = ShortFormOrGiven(path, kMaxArgumentLength);
   DropTrailingSeparator(text);

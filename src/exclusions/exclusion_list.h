@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -43,7 +44,9 @@ class ExclusionList {
   // --- The store. ---
   // Empties the list and ends any enumeration.
   void Clear();
-  // Rebuilds the list from the file after checking its stamp. False when
+  // Rebuilds the list from the file after checking its stamp, unless the
+  // file, its stamp and its times are as the last successful load found
+  // them (the list would come out the same). False when
   // the stamp failed (the file is emptied, the message shown) or the file
   // could not be opened. Lines are cut at the first '|'; empty lines and
   // lines of more than 259 characters before the cut are skipped whole.
@@ -97,6 +100,9 @@ class ExclusionList {
   std::vector<std::string> entries_;
   size_t cursor_ = 0;
   bool enumerating_ = false;
+  // The file as the list was last loaded from it, while that proves the
+  // list current.
+  std::optional<platform::FileVersion> loaded_version_;
 };
 
 }  // namespace kv

@@ -13,6 +13,10 @@ FileSystem& FileSystem::Default() {
 
 bool FileSystem::Exists(const std::string& path) { return PathExists(path.c_str()); }
 
+std::optional<FileVersion> FileSystem::QueryVersion(const std::string& path) {
+  return QueryFileVersion(path.c_str());
+}
+
 std::optional<InputFile> FileSystem::OpenForReading(const std::string& path) {
   return InputFile::Open(path.c_str());
 }

@@ -41,6 +41,7 @@ class FileSystem {
   virtual bool Exists(const std::string& path);
   // An existing regular file opened for reading.
   virtual std::optional<InputFile> OpenForReading(const std::string& path);
+  virtual std::optional<FileVersion> QueryVersion(const std::string& path);
   // An existing file opened for reading and writing, for its stamp or to
   // empty it. Nullopt for a read-only file, even where the caller's
   // privileges (root, wine running as root) would open it, and for one

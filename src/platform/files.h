@@ -51,6 +51,27 @@ class InputFile {
 // queried).
 uint32_t GetFileSizeByName(const char* path, uint32_t* high = nullptr);
 
+// One state of a file: which file it is, its size and its times (the last
+// change of content, and the change of its attributes on POSIX or its
+// creation time on Windows, where each platform keeps the stamp). A file
+// rewritten, restamped or replaced by another gets a different version.
+struct FileVersion {
+  uint64_t volume = 0;
+  uint64_t file = 0;
+  uint64_t size = 0;
+  uint64_t modified = 0;
+  uint64_t changed = 0;
+  // False while the file changed so recently that a further change could
+  // still leave the same times (file system clocks tick coarsely): such a
+  // version proves nothing.
+  bool settled = false;
+
+  bool operator==(const FileVersion&) const = default;
+};
+
+// The version of the file at `path`; nullopt when it cannot be queried.
+std::optional<FileVersion> QueryFileVersion(const char* path);
+
 // Writes `size` bytes to a new file at `path`, which must not exist yet (not
 // even as a link): created for the current user alone. On failure the file
 // is removed again and false returned.

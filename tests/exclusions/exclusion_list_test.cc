@@ -211,3 +211,53 @@ TEST(ExclusionList, ShortAndLongFormsMatchAlike) {
 
 }  // namespace
 }  // namespace kv
+
+namespace kv {
+namespace {
+
+// Counts the reads of the list's file and, when told, takes every version
+// as settled, as it is once its times are a few seconds old.
+class CountingFileSystem : public platform::FileSystem {
+ public:
+  std::optional<platform::InputFile> OpenForReading(const std::string& path) override {
+    ++reads;
+    return FileSystem::OpenForReading(path);
+  }
+  std::optional<platform::FileVersion> QueryVersion(const std::string& path) override {
+    std::optional<platform::FileVersion> version = FileSystem::QueryVersion(path);
+    if (version && settle) version->settled = true;
+    return version;
+  }
+  int reads = 0;
+  bool settle = false;
+};
+
+TEST(ExclusionList, ReloadsOnlyWhenTheFileMayHaveChanged) {
+  CountingFileSystem files;
+  ExclusionFixture fixture(files);
+  fixture.WriteStamped(std::string("/first") + platform::kLineEnd);
+  files.reads = 0;
+  EXPECT_TRUE(fixture.list().Load());
+  const int reads_per_load = files.reads;
+  ASSERT_GT(reads_per_load, 0);
+  EXPECT_TRUE(fixture.list().Load());
+  EXPECT_EQ(files.reads, 2 * reads_per_load) << "a file changed moments ago is read every time";
+
+  files.settle = true;
+  files.reads = 0;
+  for (int i = 0; i < 3; ++i) EXPECT_TRUE(fixture.list().Load());
+  EXPECT_EQ(files.reads, reads_per_load);
+  EXPECT_EQ(fixture.list().entries(), std::vector<std::string>{"/first"});
+
+  fixture.WriteStamped(std::string("/second") + platform::kLineEnd);
+  files.reads = 0;
+  EXPECT_TRUE(fixture.list().Load());
+  EXPECT_EQ(files.reads, reads_per_load);
+  EXPECT_EQ(fixture.list().entries(), std::vector<std::string>{"/second"});
+  // Writes of the list's own go through the file again.
+  EXPECT_EQ(fixture.list().Add("/third"), 1);
+  EXPECT_EQ(fixture.list().entries(), (std::vector<std::string>{"/second", "/third"}));
+}
+
+}  // namespace
+}  // namespace kv

@@ -3,13 +3,22 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <ctime>
 #include <utility>
 
 #include "platform/files.h"
 #include "platform/posix/open_regular_file.h"
 
 namespace kv::platform {
+namespace {
+
+// File times tick with the kernel's clock, a few milliseconds apart; two
+// seconds leave room for slower file systems too.
+constexpr uint64_t kUnsettledNanoseconds = 2'000'000'000u;
+
+}  // namespace
 
 int OpenRegularFileAt(int folder, const char* name) {
   const int fd = ::openat(folder, name, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
@@ -76,6 +85,26 @@ uint32_t GetFileSizeByName(const char* path, uint32_t* high) {
   const auto size = static_cast<uint64_t>(info.st_size);
   if (high != nullptr) *high = static_cast<uint32_t>(size >> 32);
   return static_cast<uint32_t>(size);
+}
+
+std::optional<FileVersion> QueryFileVersion(const char* path) {
+  struct stat info {};
+  if (path == nullptr || ::stat(path, &info) != 0) return std::nullopt;
+  auto nanoseconds = [](const struct timespec& time) {
+    return static_cast<uint64_t>(time.tv_sec) * 1'000'000'000u +
+           static_cast<uint64_t>(time.tv_nsec);
+  };
+  struct timespec now {};
+  ::clock_gettime(CLOCK_REALTIME, &now);
+  const uint64_t latest = std::max(nanoseconds(info.st_mtim), nanoseconds(info.st_ctim));
+  FileVersion version;
+  version.volume = static_cast<uint64_t>(info.st_dev);
+  version.file = static_cast<uint64_t>(info.st_ino);
+  version.size = static_cast<uint64_t>(info.st_size);
+  version.modified = nanoseconds(info.st_mtim);
+  version.changed = nanoseconds(info.st_ctim);
+  version.settled = nanoseconds(now) > latest + kUnsettledNanoseconds;
+  return version;
 }
 
 bool WriteNewFile(const char* path, const void* data, size_t size) {

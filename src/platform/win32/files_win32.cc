@@ -9,6 +9,13 @@
 namespace kv::platform {
 namespace {
 
+// FAT keeps write times to two seconds; NTFS updates them lazily. Three
+// seconds, in the 100-nanosecond ticks of FILETIME.
+constexpr uint64_t kUnsettledTicks = 30'000'000u;
+
+}  // namespace
+namespace {
+
 HANDLE AsHandle(intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
 const intptr_t kNoHandle = reinterpret_cast<intptr_t>(INVALID_HANDLE_VALUE);
 
@@ -82,6 +89,31 @@ uint32_t GetFileSizeByName(const char* path, uint32_t* high) {
   ::CloseHandle(file);
   if (high != nullptr) *high = size_high;
   return size_low;
+}
+
+std::optional<FileVersion> QueryFileVersion(const char* path) {
+  if (path == nullptr) return std::nullopt;
+  HANDLE file = ::CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return std::nullopt;
+  BY_HANDLE_FILE_INFORMATION info{};
+  const bool queried = ::GetFileInformationByHandle(file, &info) != 0;
+  ::CloseHandle(file);
+  if (!queried) return std::nullopt;
+  auto join = [](DWORD high, DWORD low) { return (uint64_t{high} << 32) | low; };
+  auto ticks = [&join](const FILETIME& time) {
+    return join(time.dwHighDateTime, time.dwLowDateTime);
+  };
+  FILETIME now{};
+  ::GetSystemTimeAsFileTime(&now);
+  FileVersion version;
+  version.volume = info.dwVolumeSerialNumber;
+  version.file = join(info.nFileIndexHigh, info.nFileIndexLow);
+  version.size = join(info.nFileSizeHigh, info.nFileSizeLow);
+  version.modified = ticks(info.ftLastWriteTime);
+  version.changed = ticks(info.ftCreationTime);
+  version.settled = ticks(now) > std::max(version.modified, version.changed) + kUnsettledTicks;
+  return version;
 }
 
 bool WriteNewFile(const char* path, const void* data, size_t size) {
