@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "common/ascii.h"
+#include "common/head_crc.h"
 #include "common/pest_information.h"
 #include "platform/paths.h"
 #include "scan/file_identification.h"
@@ -71,11 +72,9 @@ _PEST_INFORMATION* ArchiveScanner::Identify(const MemberBytes& bytes, const Arch
                                             const std::string& display_name) {
   // Fingerprinted exactly as a file of the same bytes on disk would be.
   if (bytes.size() == 0) return nullptr;
-  const Fingerprint fingerprint =
-      FingerprintOfHead(bytes.data(), std::min(bytes.size(), kLongHeadLength));
+  const uint32_t head_crc = HeadCrc(std::span(bytes.data(), bytes.size()));
   PestDatabase::Reader reader = services_.database.Read();
-  const _PEST_SIGNATURE* found =
-      reader.FindPest(fingerprint.head_crc, fingerprint.long_head_crc, 0, 0);
+  const _PEST_SIGNATURE* found = reader.FindPest(head_crc, kNoFingerprint, 0, 0);
   if (found == nullptr) return nullptr;
   _PEST_INFORMATION* info = NewPestInformation(*found, display_name.c_str());
   if (info != nullptr) info->bSizeMatch = SizeMatches(reader, member.size, found->dwPestID);

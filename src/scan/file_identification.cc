@@ -8,8 +8,7 @@
 namespace kv {
 namespace {
 
-bool Matches(const Fingerprint& fingerprint, uint32_t pvt) {
-  const uint32_t crc = fingerprint.head_crc;
+bool Matches(uint32_t crc, uint32_t pvt) {
   return crc != kNoFingerprint && crc != 0 && (pvt == crc || pvt == ~crc);
 }
 
@@ -34,11 +33,11 @@ bool FileHead::StartsLikeZip() {
   return bytes_[0] == 0x50 && bytes_[1] == 0x4B;
 }
 
-Fingerprint FileHead::Compute() {
-  if (size_ == 0 || size_ > 0xFFFFFFFFu) return Fingerprint{};
-  const auto length = static_cast<size_t>(std::min<uint64_t>(size_, kLongHeadLength));
+uint32_t FileHead::HeadCrc() {
+  if (size_ == 0 || size_ > 0xFFFFFFFFu) return kNoFingerprint;
+  const auto length = static_cast<size_t>(std::min<uint64_t>(size_, kHeadCrcLength));
   ReadTo(length);
-  return FingerprintOfHead(bytes_.data(), length);
+  return kv::HeadCrc(std::span(bytes_.data(), length));
 }
 
 bool HasSignatureOfSize(PestDatabase& database, uint32_t size) {
@@ -61,20 +60,19 @@ _PEST_INFORMATION* IdentifyFile(FileHead& head, uint64_t size, SizeSelection sel
   if (selection == SizeSelection::kExactSizeOnly && !HasSignatureOfSize(database, size32)) {
     return nullptr;
   }
-  const Fingerprint fingerprint = head.Compute();
-  if (fingerprint.head_crc == kNoFingerprint) return nullptr;
+  const uint32_t head_crc = head.HeadCrc();
+  if (head_crc == kNoFingerprint) return nullptr;
 
   PestDatabase::Reader reader = database.Read();
   if (selection == SizeSelection::kAnySize) {
-    const _PEST_SIGNATURE* found =
-        reader.FindPest(fingerprint.head_crc, fingerprint.long_head_crc, 0, 0);
+    const _PEST_SIGNATURE* found = reader.FindPest(head_crc, kNoFingerprint, 0, 0);
     if (found == nullptr) return nullptr;
     return NewRecord(*found, file_name, SizeMatches(reader, size32, found->dwPestID));
   }
   for (const _PEST_SIGNATURE* candidate = reader.FirstWithSize(size32); candidate != nullptr;
        candidate = reader.NextWithSize()) {
     // A candidate has the file's size, so its own pest always size-matches.
-    if (Matches(fingerprint, candidate->dwPVT)) return NewRecord(*candidate, file_name, 1);
+    if (Matches(head_crc, candidate->dwPVT)) return NewRecord(*candidate, file_name, 1);
   }
   return nullptr;
 }

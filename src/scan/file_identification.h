@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 
+#include "common/head_crc.h"
 #include "database/pest_database.h"
 #include "platform/files.h"
 #include "scan/fingerprint.h"
@@ -12,23 +13,25 @@
 namespace kv {
 
 // The head of an open file, read from its start on demand: two bytes for
-// the ZIP test, the rest of the long head only when a fingerprint is needed.
+// the ZIP test, the rest of the PVT's head only when a fingerprint is
+// needed. Lookups match the PVT alone, so nothing past it is read.
 class FileHead {
  public:
   FileHead(platform::InputFile& file, uint64_t size) : file_(file), size_(size) {}
 
   // True when the file starts with "PK", a ZIP local header's first bytes.
   bool StartsLikeZip();
-  // Both head CRCs; kNoFingerprint for an empty file or one of 4 GiB or
-  // more. Bytes a short read leaves out count as zeros.
-  Fingerprint Compute();
+  // The head CRC (the PVT a signature matches); kNoFingerprint for an empty
+  // file or one of 4 GiB or more. Bytes a short read leaves out count as
+  // zeros.
+  uint32_t HeadCrc();
 
  private:
   void ReadTo(size_t length);
 
   platform::InputFile& file_;
   uint64_t size_;
-  std::array<uint8_t, kLongHeadLength> bytes_{};
+  std::array<uint8_t, kHeadCrcLength> bytes_{};
   size_t asked_ = 0;
 };
 

@@ -270,6 +270,28 @@ TEST_F(ArchiveScan, TheArchiveItselfIsReportedAfterItsMembers) {
   EXPECT_EQ(Seen(), (std::vector<std::string>{"stop.zip|1.exe:1", "stop.zip:0"}));
 }
 
+// The watcher's reload frees the table a member was matched against: the
+// record handed over must have been copied before.
+TEST_F(ArchiveScan, ReloadsRacingWalksThroughArchivesNeverLoseARecord) {
+  std::vector<ZipMemberLayout> members;
+  for (int i = 0; i < 10; ++i)
+    members.push_back({.name = std::to_string(i) + ".exe", .content = trojan_});
+  Put("many.zip", Zip(std::move(members)));
+  std::atomic<bool> done{false};
+  std::thread reloader([&] {
+    while (!done) fixture_.engine().database().Reload();
+  });
+  for (int round = 0; round < 20; ++round) {
+    ASSERT_EQ(Walk(), 11);
+    for (const ScanReport& report : recorder_->reports()) {
+      if (report.path.find('|') != std::string::npos)
+        EXPECT_EQ(report.pest_name, test::kTrojanName);
+    }
+  }
+  done = true;
+  reloader.join();
+}
+
 // A scanner of its own with tight bounds and, where asked, only the
 // classic by-name interface of the library.
 class BoundedArchiveScan : public ArchiveScan {
