@@ -284,8 +284,9 @@ TEST_F(ArchiveScan, ReloadsRacingWalksThroughArchivesNeverLoseARecord) {
   for (int round = 0; round < 20; ++round) {
     ASSERT_EQ(Walk(), 11);
     for (const ScanReport& report : recorder_->reports()) {
-      if (report.path.find('|') != std::string::npos)
-        EXPECT_EQ(report.pest_name, test::kTrojanName);
+      if (report.path.find('|') != std::string::npos) {
+        EXPECT_EQ(report.pest_name, test::kTrojanName) << report.path;
+      }
     }
   }
   done = true;
