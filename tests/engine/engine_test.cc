@@ -6,6 +6,8 @@
 #include <atomic>
 #include <thread>
 
+#include "support/engine_library.h"
+
 namespace kv {
 namespace {
 
@@ -20,7 +22,9 @@ TEST(Engine, StartsWithDefaultState) {
 }
 
 TEST(Engine, LoadsTheUnzipLibraryOnlyWhenStarted) {
-  Engine engine;  // the unzip library lies beside the tests, as beside a host
+  EngineOptions options;
+  options.unzip_library = test::BuiltUnzipLibraryPath();
+  Engine engine(std::move(options));
   EXPECT_FALSE(engine.unzip().ready);
   EXPECT_NE(engine.Initialize(), Status::kOk);  // even when no data file is found
   EXPECT_TRUE(engine.unzip().ready);

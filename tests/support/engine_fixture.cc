@@ -3,6 +3,7 @@
 
 #include "common/crc32.h"
 #include "config/data_folder.h"
+#include "support/engine_library.h"
 #include "support/info_payload.h"
 #include "support/signature_file.h"
 
@@ -38,6 +39,7 @@ EngineFixture::EngineFixture() {
   settings_.Set("KVLocation", data_.path().string());
 
   EngineOptions options;
+  options.unzip_library = BuiltUnzipLibraryPath();
   options.exclusions.file_path = [this] { return data_.File("excluded.dat"); };
   options.exclusions.show_message = [](const char*) {};
   engine_ = std::make_unique<Engine>(std::move(options));

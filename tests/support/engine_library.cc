@@ -5,6 +5,10 @@
 
 namespace kv::test {
 
+std::string BuiltUnzipLibraryPath() {
+  return (TestExecutableFolder().parent_path() / KV_UNZIP32_FILE_NAME).string();
+}
+
 EngineLibrary::EngineLibrary()
     : path_((TestExecutableFolder().parent_path() / KV_LIBRARY_FILE_NAME).string()),
       module_(platform::LoadLibraryByName(path_.c_str())) {}

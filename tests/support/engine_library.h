@@ -10,6 +10,9 @@
 
 namespace kv::test {
 
+// The built unzip library, in the build folder (the parent of tests/).
+std::string BuiltUnzipLibraryPath();
+
 class EngineLibrary {
  public:
   // Loads the library from the build folder (the parent of tests/).
