@@ -130,7 +130,8 @@ KV_CARRYLESS_TARGET uint32_t FoldCarryless(uint32_t state, const uint8_t* bytes,
     folded = FoldLane(folded, fold_16, load(bytes));
   }
 
-  // 128 bits to 64, then to 64 bits whose low 32 are zero.
+  // The 128 bits down to 64 with the same remainder: the low 64 bits folded
+  // onto the high ones, then the low 32 onto the rest.
   folded = _mm_xor_si128(_mm_srli_si128(folded, 8), _mm_clmulepi64_si128(folded, fold_16, 0x10));
   folded = _mm_xor_si128(_mm_srli_si128(folded, 4),
                          _mm_clmulepi64_si128(_mm_and_si128(folded, low_32_bits), fold_to_32, 0));
