@@ -183,7 +183,9 @@ bool Crc32MethodAvailable(Crc32Method method) {
 uint32_t Crc32UpdateWith(Crc32Method method, uint32_t state, const void* data, size_t length) {
   const auto* bytes = static_cast<const uint8_t*>(data);
 #if KV_CRC32_CARRYLESS
-  if (method == Crc32Method::kCarrylessMultiply) return UpdateCarryless(state, bytes, length);
+  if (method == Crc32Method::kCarrylessMultiply && HasCarrylessMultiply()) {
+    return UpdateCarryless(state, bytes, length);
+  }
 #endif
   static_cast<void>(method);
   return UpdateSlicing(state, bytes, length);

@@ -18,8 +18,8 @@ enum class Crc32Method {
 // True when this build and this processor can run `method`.
 bool Crc32MethodAvailable(Crc32Method method);
 
-// Crc32Update computed by `method`, which must be available. Every method
-// returns the same state for the same input.
+// Crc32Update computed by `method`; a method that is not available falls
+// back to kSlicing. Every method returns the same state for the same input.
 uint32_t Crc32UpdateWith(Crc32Method method, uint32_t state, const void* data, size_t length);
 
 }  // namespace kv
