@@ -1,7 +1,8 @@
 // Signature database benchmarks: loading a generated KVFILE.DAT of a million
-// signatures (time and memory per signature), FindPest on the hash path
-// (rate, and allocations per lookup, which must be none), and tables built to
-// defeat the PVT index (every PVT equal, or all sharing one home slot).
+// signatures (time, memory held and peak memory per signature), FindPest on
+// the hash path (rate for hits, complemented hits and misses, and
+// allocations per lookup, which must be none), and tables built to defeat
+// the PVT index (every PVT equal, or all sharing one home slot).
 #include <benchmark/benchmark.h>
 #include <malloc.h>
 #include <unistd.h>
@@ -9,6 +10,7 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <new>
 #include <random>
 #include <string>
@@ -20,28 +22,45 @@
 #include "support/signature_file.h"
 #include "support/test_files.h"
 
-// Every allocation through operator new is counted.
+// Every allocation through operator new is counted, and the bytes it holds
+// tracked, with their high-water mark.
 namespace {
 std::atomic<uint64_t> g_allocations{0};
+std::atomic<size_t> g_live_bytes{0};
+std::atomic<size_t> g_peak_bytes{0};
+
+void* Counted(void* p) {
+  if (p == nullptr) return p;
+  g_allocations.fetch_add(1, std::memory_order_relaxed);
+  const size_t size = malloc_usable_size(p);
+  const size_t live = g_live_bytes.fetch_add(size, std::memory_order_relaxed) + size;
+  size_t peak = g_peak_bytes.load(std::memory_order_relaxed);
+  while (live > peak && !g_peak_bytes.compare_exchange_weak(peak, live)) {
+  }
+  return p;
+}
+
+void Release(void* p) {
+  if (p != nullptr) g_live_bytes.fetch_sub(malloc_usable_size(p), std::memory_order_relaxed);
+  std::free(p);
+}
 }  // namespace
 
 void* operator new(size_t size) {
-  g_allocations.fetch_add(1, std::memory_order_relaxed);
-  if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
+  if (void* p = Counted(std::malloc(size == 0 ? 1 : size))) return p;
   throw std::bad_alloc();
 }
 void* operator new(size_t size, const std::nothrow_t&) noexcept {
-  g_allocations.fetch_add(1, std::memory_order_relaxed);
-  return std::malloc(size == 0 ? 1 : size);
+  return Counted(std::malloc(size == 0 ? 1 : size));
 }
 void* operator new[](size_t size) { return operator new(size); }
 void* operator new[](size_t size, const std::nothrow_t& tag) noexcept {
   return operator new(size, tag);
 }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, size_t) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete[](void* p, size_t) noexcept { std::free(p); }
+void operator delete(void* p) noexcept { Release(p); }
+void operator delete(void* p, size_t) noexcept { Release(p); }
+void operator delete[](void* p) noexcept { Release(p); }
+void operator delete[](void* p, size_t) noexcept { Release(p); }
 
 namespace kv {
 namespace {
@@ -111,10 +130,13 @@ class QuietStdout {
 void BM_LoadMillionSignatures(benchmark::State& state) {
   const GeneratedFile& file = File();
   double bytes_per_signature = 0;
+  double peak_bytes_per_signature = 0;
   for (auto _ : state) {
     state.PauseTiming();
     auto database = std::make_unique<PestDatabase>(kHour, kHour);
     const size_t before = mallinfo2().uordblks;
+    const size_t live_before = g_live_bytes.load();
+    g_peak_bytes.store(live_before);
     state.ResumeTiming();
     Status status;
     {
@@ -127,12 +149,17 @@ void BM_LoadMillionSignatures(benchmark::State& state) {
       break;
     }
     bytes_per_signature = static_cast<double>(mallinfo2().uordblks - before) / kSignatures;
+    // The file's image, the expanded payload and the table at once.
+    peak_bytes_per_signature = static_cast<double>(g_peak_bytes.load() - live_before) / kSignatures;
     database.reset();
     state.ResumeTiming();
   }
   state.counters["bytes_per_signature"] = bytes_per_signature;
   state.counters["name_bytes_per_signature"] = file.average_name_bytes;
   state.counters["bytes_besides_name"] = bytes_per_signature - file.average_name_bytes;
+  state.counters["peak_bytes_per_signature"] = peak_bytes_per_signature;
+  state.counters["file_bytes_per_signature"] =
+      static_cast<double>(std::filesystem::file_size(file.path)) / kSignatures;
   state.SetItemsProcessed(state.iterations() * kSignatures);
 }
 BENCHMARK(BM_LoadMillionSignatures)->Unit(benchmark::kMillisecond)->Iterations(5);
@@ -175,7 +202,12 @@ void BM_BuildMillionSignatureTable(benchmark::State& state) {
 }
 BENCHMARK(BM_BuildMillionSignatureTable)->Unit(benchmark::kMillisecond)->Iterations(5);
 
-void BM_FindPestHashPath(benchmark::State& state) {
+// Which keys FindPest is given: a stored PVT, the complement of one (found
+// on the second probe), one that no signature has, or a mix of a quarter
+// hits, a quarter complemented hits and half misses.
+enum class Lookups { kHits, kComplementedHits, kMisses, kMixed };
+
+void BM_FindPestHashPath(benchmark::State& state, Lookups lookups) {
   const GeneratedFile& file = File();
   PestDatabase database(kHour, kHour);
   {
@@ -185,13 +217,28 @@ void BM_FindPestHashPath(benchmark::State& state) {
       return;
     }
   }
-  // Half hits (as stored or complemented), half misses.
-  std::vector<uint32_t> keys;
+  // Stored PVTs are odd, so an even key is a miss unless it is the
+  // complement of one; such keys are drawn again.
   std::mt19937 random(7);
+  const auto draw_miss = [&] {
+    uint32_t key = 0;
+    do {
+      key = static_cast<uint32_t>((random() & ~1u) | 2u);
+    } while (database.Read().FindPest(key, 0xFFFFFFFFu, 0, 0) != nullptr);
+    return key;
+  };
+  std::vector<uint32_t> keys;
   for (int i = 0; i < 4096; ++i) {
     const uint32_t pvt = file.pvts[random() % file.pvts.size()];
-    const auto miss = static_cast<uint32_t>((random() & ~1u) | 2u);
-    keys.push_back(i % 4 == 0 ? pvt : i % 4 == 1 ? ~pvt : miss);
+    const Lookups kind = lookups != Lookups::kMixed ? lookups
+                         : i % 4 == 0               ? Lookups::kHits
+                         : i % 4 == 1               ? Lookups::kComplementedHits
+                                                    : Lookups::kMisses;
+    if (kind == Lookups::kMisses) {
+      keys.push_back(draw_miss());
+    } else {
+      keys.push_back(kind == Lookups::kHits ? pvt : ~pvt);
+    }
   }
   size_t found = 0;
   const uint64_t allocations_before = g_allocations.load();
@@ -208,7 +255,10 @@ void BM_FindPestHashPath(benchmark::State& state) {
       static_cast<double>(found) / static_cast<double>(state.iterations());
   state.SetItemsProcessed(state.iterations());
 }
-BENCHMARK(BM_FindPestHashPath);
+BENCHMARK_CAPTURE(BM_FindPestHashPath, hits, Lookups::kHits);
+BENCHMARK_CAPTURE(BM_FindPestHashPath, complemented_hits, Lookups::kComplementedHits);
+BENCHMARK_CAPTURE(BM_FindPestHashPath, misses, Lookups::kMisses);
+BENCHMARK_CAPTURE(BM_FindPestHashPath, mixed, Lookups::kMixed);
 
 // Hostile tables (see test::HostileSignatures): a sound PVT index builds
 // them in time linear in n and answers every lookup in bounded time. The
