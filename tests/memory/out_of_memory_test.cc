@@ -73,13 +73,13 @@ TEST_F(OutOfMemory, ReloadKeepsTheOldTableAndOpensTheGate) {
   PestDatabase database(kHour, kHour);
   ASSERT_EQ(database.LoadSignatures(path.c_str()), Status::kOk);
   test::WriteFileBytes(path, test::SignatureFile(kNew));
-  const size_t failures = test::AtEveryAllocation(
-      [] {}, [&] { database.Reload(); },
-      [&](bool refused, int64_t) {
-        EXPECT_FALSE(database.reloading());
-        // Lookups pass the gate and find one whole table.
-        ExpectOneWholeTable(database, !refused);
-      });
+  const size_t failures = test::AtEveryAllocation([] {}, [&] { database.Reload(); },
+                                                  [&](bool refused, int64_t) {
+                                                    EXPECT_FALSE(database.reloading());
+                                                    // Lookups pass the gate and find one whole
+                                                    // table.
+                                                    ExpectOneWholeTable(database, !refused);
+                                                  });
   EXPECT_GT(failures, 3u);
 }
 
@@ -90,7 +90,8 @@ TEST(OutOfMemoryPestInfo, LoadReportsItAndKeepsTheTable) {
   test::Bytes new_payload;
   test::AppendInfoRecord(new_payload, 8, {"one", "two", "three", "four", "five"});
   // A text past the short-string size has an allocation of its own.
-  test::AppendInfoRecord(new_payload, 9, {"a text of more than sixteen letters", "", "", "", "ten"});
+  test::AppendInfoRecord(new_payload, 9,
+                         {"a text of more than sixteen letters", "", "", "", "ten"});
   test::ContainerOptions options;
   options.record_count = 2;
   const std::string path = folder.File("KVINFO.DAT");
@@ -127,20 +128,19 @@ TEST(OutOfMemoryCopies, ThrowAndLeaveNothingAllocated) {
   for (const Copy& copy : copies) {
     SCOPED_TRACE(copy.what);
     bool threw = false;
-    const size_t failures = test::AtEveryAllocation(
-        [] {},
-        [&] {
-          threw = false;
-          try {
-            copy.make_and_release();
-          } catch (const std::bad_alloc&) {
-            threw = true;
-          }
-        },
-        [&](bool refused, int64_t outstanding) {
-          EXPECT_EQ(threw, refused);
-          EXPECT_EQ(outstanding, 0);
-        });
+    const size_t failures = test::AtEveryAllocation([] {},
+                                                    [&] {
+                                                      threw = false;
+                                                      try {
+                                                        copy.make_and_release();
+                                                      } catch (const std::bad_alloc&) {
+                                                        threw = true;
+                                                      }
+                                                    },
+                                                    [&](bool refused, int64_t outstanding) {
+                                                      EXPECT_EQ(threw, refused);
+                                                      EXPECT_EQ(outstanding, 0);
+                                                    });
     EXPECT_GE(failures, 3u);
   }
 }
