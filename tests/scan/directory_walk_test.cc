@@ -296,6 +296,35 @@ TEST_F(DirectoryWalk, ReloadsRacingWalksNeverLoseARecord) {
   reloader.join();
 }
 
+// Exclusion edits while walks run: every walk reloads the list before each
+// folder and matches every file against it, as another thread adds and
+// removes an entry. Only the file named by the entry may go undetected.
+TEST_F(DirectoryWalk, ExclusionEditsDuringAWalkChangeOnlyTheirOwnEntry) {
+  for (int i = 0; i < 10; ++i) Put(Numbered("f", i, ".exe"), trojan_);
+  const std::string edited = At("f3.exe");
+  ExclusionList& exclusions = fixture_.engine().exclusions();
+  std::atomic<bool> done{false};
+  std::atomic<int> edits{0};
+  std::thread editor([&] {
+    while (!done) {
+      if (exclusions.Add(edited.c_str()) == 1) ++edits;
+      if (exclusions.Remove(edited.c_str()) == 1) ++edits;
+    }
+  });
+  for (int round = 0; round < 20; ++round) {
+    ScanRecorder recorder(&ReleaseRecord);
+    ASSERT_EQ(Walk(Root(), recorder), 10);
+    for (const ScanReport& report : recorder.reports()) {
+      if (report.path == edited) continue;
+      EXPECT_EQ(report.pest_id, test::kTrojanId) << report.path;
+    }
+  }
+  done = true;
+  editor.join();
+  EXPECT_GT(edits.load(), 0);
+  EXPECT_EQ(exclusions.IsExcluded(edited.c_str()), 0);
+}
+
 #if !defined(_WIN32)
 // Removes `name` below the folder `parent` one step at a time: the whole
 // path of a deep tree is too long for the usual calls.
