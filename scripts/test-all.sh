@@ -48,10 +48,10 @@ stage "linux tests" 300 ctest --preset linux
 stage "linux-asan build" 900 build linux-asan
 stage "linux-asan tests" 300 ctest --preset linux-asan
 # Only the engine's test executable, and only its tests that race threads.
-stage "linux-tsan build" 600 build linux-tsan
+stage "linux-tsan build" 900 build linux-tsan
 stage "linux-tsan tests" 300 ctest --preset linux-tsan
 stage "fuzz build" 900 build fuzz
-stage "fuzz smoke (60 s a target)" 600 bash scripts/fuzz-smoke.sh 60
+stage "fuzz smoke (60 s a target, two at a time)" 420 bash scripts/fuzz-smoke.sh 60
 stage "win64 build" 900 build win64
 stage "win64 tests (wine64)" 420 bash scripts/wine-tests.sh win64 all
 stage "win32 build" 900 build win32
