@@ -171,11 +171,7 @@ BENCHMARK(BM_LoadMillionSignatures)->Unit(benchmark::kMillisecond)->Iterations(5
 // table is left out of the time.
 void TimeTableBuilds(benchmark::State& state, const test::Bytes& payload, int32_t count) {
   for (auto _ : state) {
-    std::unique_ptr<SignatureTable> table;
-    if (SignatureTable::Build(payload, count, &table) != Status::kOk) {
-      state.SkipWithError("build failed");
-      break;
-    }
+    std::unique_ptr<SignatureTable> table = SignatureTable::Build(payload, count);
     benchmark::DoNotOptimize(table.get());
     state.PauseTiming();
     table.reset();
@@ -287,12 +283,8 @@ void BM_LookupHostileTable(benchmark::State& state) {
   const auto kind = static_cast<test::Hostile>(state.range(0));
   const auto n = static_cast<uint32_t>(state.range(1));
   const std::vector<SignatureRecord> records = test::HostileSignatures(kind, n);
-  std::unique_ptr<SignatureTable> table;
-  if (SignatureTable::Build(test::SignaturePayload(records), static_cast<int32_t>(n), &table) !=
-      Status::kOk) {
-    state.SkipWithError("build failed");
-    return;
-  }
+  const std::unique_ptr<SignatureTable> table =
+      SignatureTable::Build(test::SignaturePayload(records), static_cast<int32_t>(n));
   const uint32_t hit = records.back().pvt;
   const uint32_t miss = hit + 1;
   for (auto _ : state) {

@@ -15,8 +15,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::vector<uint8_t> image(data, data + size);  // decoding unscrambles in place
     kv::DecodedDataFile decoded;
     if (kv::DecodeDataFile(image, check, &decoded) != kv::Status::kOk) continue;
-    std::unique_ptr<kv::SignatureTable> table;
-    kv::SignatureTable::Build(decoded.payload.span(), decoded.record_count, &table);
+    kv::SignatureTable::Build(decoded.payload.span(), decoded.record_count);
     kv::PestInfoTable info;
     info.Parse(decoded.payload.span(), decoded.record_count);
   }

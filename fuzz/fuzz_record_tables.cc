@@ -16,8 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::memcpy(&declared_count, data, 4);
   const std::span<const uint8_t> payload(data + 4, size - 4);
 
-  std::unique_ptr<kv::SignatureTable> table;
-  if (kv::SignatureTable::Build(payload, declared_count, &table) == kv::Status::kOk) {
+  if (const auto table = kv::SignatureTable::Build(payload, declared_count)) {
     for (int32_t i = 0; i < table->count(); ++i) {
       const _PEST_SIGNATURE& record = table->at(static_cast<size_t>(i));
       if (table->FindPestByName(record.lpszPestName) == nullptr) __builtin_trap();

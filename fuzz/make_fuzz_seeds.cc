@@ -1,6 +1,7 @@
 // Writes seed inputs for the fuzz targets: signature data built against the
 // PVT index (see test::HostileSignatures), as whole data files, as their
-// compressed blocks, and as count-and-payload inputs.
+// compressed blocks, and as count-and-payload inputs; mask lists with file
+// names, and exclusion lists with paths.
 // Usage: make_fuzz_seeds FOLDER (one subfolder per target is created).
 #include <cstdio>
 #include <filesystem>
@@ -31,6 +32,49 @@ constexpr Seed kSeeds[] = {
     {"consecutive-pvts", Hostile::kConsecutivePvts, 20'000, 500},
 };
 
+// Two texts as the two-part targets split them: the first as
+// FuzzedDataProvider::ConsumeRandomLengthString reads it (a backslash
+// doubled, ended by a backslash and one more byte), the second as it is.
+kv::test::Bytes TwoParts(const std::string& first, const std::string& second) {
+  std::string input;
+  for (const char c : first) {
+    input += c;
+    if (c == '\\') input += c;
+  }
+  input += "\\\n";
+  input += second;
+  return kv::test::Bytes(input.begin(), input.end());
+}
+
+struct TextSeed {
+  const char* name;
+  std::string first;
+  std::string second;
+};
+
+// Mask lists (then a file name), and patterns with texts for the matcher.
+const TextSeed kMaskSeeds[] = {
+    {"default-masks", "*.*;!*.GIF;!*.ICO;!*.JAVA;!*.CLASS;!*.JAR;!*.BMP", "setup.exe"},
+    {"excluded-name", "*.*;!*.GIF;!*.ICO;!*.JAVA;!*.CLASS;!*.JAR;!*.BMP", "Photo.Gif"},
+    {"programs-only", "*.EXE;*.COM;*.DLL;!*SETUP*", "INSTALL.EXE"},
+    {"question-marks", "??????.???;;!", "REPORT.DOC"},
+    {"empty-masks", "", "any name"},
+    {"stars-retried", "*A*A*A*A*A*B", std::string(200, 'a')},
+};
+
+// Exclusion list paths (then the file's content).
+const TextSeed kExclusionSeeds[] = {
+    {"folder-entry", "/data/home/user/Documents/secret/plan.txt",
+     "/data/home/user/Documents\n/tmp|a comment\r\n\n/var/log/\n"},
+    {"file-entry", "/etc/hosts", "/etc/hosts\n/etc/host\n"},
+    {"quarantine", "/srv/QUARANTINE/x", "\n\n"},
+    {"restore-case", "/srv/_restore/file", "/SRV\r\n"},
+    {"root-entry", "/anything/at/all", "/\n"},
+    {"overlong-line", "/a", std::string(300, 'a') + "\n/a\n" + std::string(259, 'b') + "\n"},
+    {"nul-in-line", "/bin/sh", std::string("/bin\0/ignored\n", 14)},
+    {"no-line-end", "/opt/tool/bin", "/opt/tool"},
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -39,7 +83,8 @@ int main(int argc, char** argv) {
     return 2;
   }
   const fs::path folder = argv[1];
-  for (const char* target : {"fuzz_block_decoder", "fuzz_data_file", "fuzz_record_tables"}) {
+  for (const char* target : {"fuzz_block_decoder", "fuzz_data_file", "fuzz_record_tables",
+                             "fuzz_file_masks", "fuzz_exclusions"}) {
     fs::create_directories(folder / target);
   }
   for (const Seed& seed : kSeeds) {
@@ -58,6 +103,14 @@ int main(int argc, char** argv) {
     input.insert(input.end(), payload.begin(), payload.end());
     kv::test::WriteFileBytes(folder / "fuzz_record_tables" / (std::string(seed.name) + ".bin"),
                              input);
+  }
+  for (const TextSeed& seed : kMaskSeeds) {
+    kv::test::WriteFileBytes(folder / "fuzz_file_masks" / (std::string(seed.name) + ".txt"),
+                             TwoParts(seed.first, seed.second));
+  }
+  for (const TextSeed& seed : kExclusionSeeds) {
+    kv::test::WriteFileBytes(folder / "fuzz_exclusions" / (std::string(seed.name) + ".txt"),
+                             TwoParts(seed.first, seed.second));
   }
   return 0;
 }

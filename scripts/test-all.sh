@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # The whole test suite: checks the formatting, builds (warnings are errors)
-# and tests the linux, linux-asan, win64 and win32 presets, then checks the
-# export tables. Each stage has a time budget
-# and reports the time it took. Run scripts/setup-debian.sh once before.
+# and tests the linux, linux-asan, win64 and win32 presets, runs the tests
+# that race threads under ThreadSanitizer (linux-tsan), runs every fuzz
+# target for a minute on its seeds (fuzz), then checks the export tables.
+# Each stage has a time budget and reports the time it took. Run
+# scripts/setup-debian.sh once before.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -45,6 +47,11 @@ stage "linux build" 900 build linux
 stage "linux tests" 300 ctest --preset linux
 stage "linux-asan build" 900 build linux-asan
 stage "linux-asan tests" 300 ctest --preset linux-asan
+# Only the engine's test executable, and only its tests that race threads.
+stage "linux-tsan build" 900 build linux-tsan
+stage "linux-tsan tests" 300 ctest --preset linux-tsan
+stage "fuzz build" 900 build fuzz
+stage "fuzz smoke (60 s a target, two at a time)" 420 bash scripts/fuzz-smoke.sh 60
 stage "win64 build" 900 build win64
 stage "win64 tests (wine64)" 420 bash scripts/wine-tests.sh win64 all
 stage "win32 build" 900 build win32

@@ -1,11 +1,10 @@
-// An owned, uninitialised byte array whose allocation failure is a value, not
-// an exception: the data-file readers report it as "out of memory".
+// An owned, uninitialised byte array. Like every allocation inside the engine
+// it throws std::bad_alloc when the memory cannot be had.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <new>
 #include <span>
 
 namespace kv {
@@ -14,15 +13,13 @@ class ByteBuffer {
  public:
   ByteBuffer() = default;
 
-  // An empty buffer (testing false) when the memory cannot be had.
   static ByteBuffer Allocate(size_t size) {
     ByteBuffer buffer;
-    buffer.bytes_.reset(new (std::nothrow) uint8_t[size == 0 ? 1 : size]);
-    if (buffer.bytes_) buffer.size_ = size;
+    buffer.bytes_.reset(new uint8_t[size == 0 ? 1 : size]);
+    buffer.size_ = size;
     return buffer;
   }
 
-  explicit operator bool() const { return bytes_ != nullptr; }
   uint8_t* data() { return bytes_.get(); }
   const uint8_t* data() const { return bytes_.get(); }
   size_t size() const { return size_; }

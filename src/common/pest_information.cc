@@ -4,34 +4,33 @@
 #include "common/pest_information.h"
 
 #include <cstring>
-#include <new>
+#include <memory>
 
 namespace kv {
 namespace {
 
 char* CopyString(const char* text) {
   const size_t length = text == nullptr ? 0 : std::strlen(text);
-  char* copy = new (std::nothrow) char[length + 1];
-  if (copy == nullptr) return nullptr;
+  char* copy = new char[length + 1];
   if (length > 0) std::memcpy(copy, text, length);
   copy[length] = '\0';
   return copy;
 }
 
+struct PestInformationDeleter {
+  void operator()(_PEST_INFORMATION* record) const { DeletePestInformation(record); }
+};
+
 }  // namespace
 
 _PEST_INFORMATION* NewPestInformation(const _PEST_SIGNATURE& signature, const char* file_name) {
-  auto* record = new (std::nothrow) _PEST_INFORMATION{};
-  if (record == nullptr) return nullptr;
+  // Owned here until whole: a copy that throws releases what came before.
+  std::unique_ptr<_PEST_INFORMATION, PestInformationDeleter> record(new _PEST_INFORMATION{});
   record->dwPestID = signature.dwPestID;
   record->dwPVT = signature.dwPVT;
   record->lpszFileName = CopyString(file_name);
   record->lpszPestName = CopyString(signature.lpszPestName);
-  if (record->lpszFileName == nullptr || record->lpszPestName == nullptr) {
-    DeletePestInformation(record);
-    return nullptr;
-  }
-  return record;
+  return record.release();
 }
 
 void DeletePestInformation(_PEST_INFORMATION* record) {

@@ -4,6 +4,8 @@
 #pragma once
 
 #include <cstdint>
+#include <new>
+#include <utility>
 
 #include "kvserver.h"
 
@@ -30,6 +32,20 @@ static_assert(static_cast<int32_t>(Status::kNeverInitialized) == KV_STATUS_NEVER
 static_assert(static_cast<int32_t>(Status::kPestNotFound) == KV_STATUS_PEST_NOT_FOUND);
 
 inline int32_t ToInt(Status status) { return static_cast<int32_t>(status); }
+
+// Inside the engine, memory running out throws std::bad_alloc wherever it
+// happens. It becomes a status in two places only: the export shell, and
+// here, where a load reports how it went (a load on the watcher thread has no
+// export above it). Runs `load`, which returns a Status; kOutOfMemory when an
+// allocation in it failed.
+template <typename Load>
+Status StatusOfLoad(Load&& load) {
+  try {
+    return std::forward<Load>(load)();
+  } catch (const std::bad_alloc&) {
+    return Status::kOutOfMemory;
+  }
+}
 
 // A short English description of a status value, for tools.
 const char* DescribeStatus(int32_t status);

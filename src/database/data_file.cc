@@ -56,7 +56,6 @@ Status DecodeDataFile(std::span<uint8_t> image, DateCheck date_check, DecodedDat
   if (payload_size > kMaxPayloadSize) return Status::kOutOfMemory;
 
   ByteBuffer payload = ByteBuffer::Allocate(payload_size);
-  if (!payload) return Status::kOutOfMemory;
   if (DecompressBlock(body, payload.span()) == 0) return Status::kCorrupt;
 
   if (date_check == DateCheck::kLast && !HasFormatDate(image)) {
@@ -83,7 +82,6 @@ Status ReadDataFile(const char* path, DateCheck date_check, DecodedDataFile* out
   }
 
   ByteBuffer image = ByteBuffer::Allocate(static_cast<size_t>(*size));
-  if (!image) return Status::kOutOfMemory;
   if (!file->ReadExactly(image.data(), image.size())) {
     return Status::kCorrupt;
   }

@@ -23,28 +23,34 @@ Status PestDatabase::LoadSignatures(const char* path) {
   CheckNoReaderOnThisThread("LoadSignatures");
   std::lock_guard<std::mutex> lock(load_mutex_);
   const Status status = LoadLocked(path, LoadKind::kFromHost);
-  if (status == Status::kOk) StartWatcher();
+  if (status != Status::kOk) return status;
+  // The table is in use now. A watcher that cannot be had, for want of
+  // memory as of a thread, only means that it is never reloaded.
+  StatusOfLoad([this] {
+    StartWatcher();
+    return Status::kOk;
+  });
   return status;
 }
 
 Status PestDatabase::LoadLocked(const char* path, LoadKind kind) {
   if (path == nullptr) return Status::kCannotOpen;
   const uint32_t old_size = loaded_file_size_.load();
-  uint32_t file_size = 0;
-  DecodedDataFile decoded;
-  Status status = ReadDataFile(path, DateCheck::kBeforeCheckWord, &decoded, &file_size);
-  if (status != Status::kCannotOpen) loaded_file_size_.store(file_size);
-
   std::unique_ptr<SignatureTable> table;
-  if (status == Status::kOk) {
-    // The new table is built aside; the one in use stays until it is whole.
-    status = SignatureTable::Build(decoded.payload.span(), decoded.record_count, &table);
-  }
+  // The new table is built aside; the one in use stays until it is whole.
+  const Status status = StatusOfLoad([&] {
+    uint32_t file_size = 0;
+    DecodedDataFile decoded;
+    const Status read = ReadDataFile(path, DateCheck::kBeforeCheckWord, &decoded, &file_size);
+    if (read != Status::kCannotOpen) loaded_file_size_.store(file_size);
+    if (read == Status::kOk)
+      table = SignatureTable::Build(decoded.payload.span(), decoded.record_count);
+    return read;
+  });
   if (status != Status::kOk) {
     if (kind == LoadKind::kReload) loaded_file_size_.store(old_size);
     return status;
   }
-  decoded.payload = ByteBuffer();
 
   pvt_collisions_ += table->pvt_index().collisions();
   std::printf("\n pvt collisions: %d", pvt_collisions_);
@@ -175,12 +181,13 @@ void PestDatabase::Reload() {
   WaitUsable();
   reload_gate_.Reset();
   reloading_.store(true);
-  const std::string path = dat_file_path_;
-  if (ReadDataFile(path.c_str(), DateCheck::kLast, nullptr) == Status::kOk) {
-    // A failure now leaves the old table in use and the old size
-    // remembered, so the watcher tries again at its next check.
-    LoadLocked(path.c_str(), LoadKind::kReload);
-  }
+  // A failure, memory running out included, leaves the old table in use and
+  // the old size remembered, so the watcher tries again at its next check.
+  StatusOfLoad([&] {
+    const std::string path = dat_file_path_;
+    const Status verified = ReadDataFile(path.c_str(), DateCheck::kLast, nullptr);
+    return verified == Status::kOk ? LoadLocked(path.c_str(), LoadKind::kReload) : verified;
+  });
   reloading_.store(false);
   reload_gate_.Set();
 }
@@ -195,7 +202,13 @@ void PestDatabase::StartWatcher() {
 
 void PestDatabase::WatcherMain(platform::SleepingThread::Control& control) {
   while (control.SleepFor(check_interval_ms_)) {
-    const bool changed = FileSizeChanged();
+    // No exception may leave the thread: a check that runs out of memory
+    // (copying the path) has seen no change, and the next one tries again.
+    bool changed = false;
+    StatusOfLoad([&] {
+      changed = FileSizeChanged();
+      return Status::kOk;
+    });
     watcher_checks_.fetch_add(1);
     if (!changed) continue;
     if (!control.SleepFor(settle_interval_ms_)) return;

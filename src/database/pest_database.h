@@ -67,7 +67,8 @@ class PestDatabase {
 
     // This Reader's size cursor: the first signature of exactly `size`,
     // then the rest of them one by one, lowest index first, then null (and
-    // null again until FirstWithSize starts over).
+    // null again until FirstWithSize starts over). NextWithSize before any
+    // FirstWithSize returns null.
     const _PEST_SIGNATURE* FirstWithSize(uint32_t size);
     const _PEST_SIGNATURE* NextWithSize();
 
@@ -83,7 +84,8 @@ class PestDatabase {
     // when this Reader holds a lock of its own (too many databases held).
     TableHold* hold_ = nullptr;
     uint32_t size_cursor_key_ = 0;
-    size_t size_cursor_index_ = 0;
+    // Past any table until FirstWithSize places it.
+    size_t size_cursor_index_ = static_cast<size_t>(-1);
   };
 
   // Production intervals by default; tests pass milliseconds.

@@ -2,6 +2,7 @@
 #include "database/pest_info_table.h"
 
 #include <cstring>
+#include <memory>
 #include <optional>
 
 #include "common/record_layout.h"
@@ -26,19 +27,19 @@ char* CopyString(const std::string& text) {
   return copy;
 }
 
+struct DetailedPestInformationDeleter {
+  void operator()(_DETAILED_PEST_INFORMATION* record) const { FreeDetailedPestInformation(record); }
+};
+
 }  // namespace
 
 Status PestInfoTable::Load(const char* path) {
-  DecodedDataFile decoded;
-  const Status status = ReadDataFile(path, DateCheck::kBeforeCheckWord, &decoded);
-  if (status != Status::kOk) return status;
-  try {
-    Parse(decoded.payload.span(), decoded.record_count);
-  } catch (const std::bad_alloc&) {
-    records_.clear();
-    return Status::kOutOfMemory;
-  }
-  return Status::kOk;
+  return StatusOfLoad([&] {
+    DecodedDataFile decoded;
+    const Status status = ReadDataFile(path, DateCheck::kBeforeCheckWord, &decoded);
+    if (status == Status::kOk) Parse(decoded.payload.span(), decoded.record_count);
+    return status;
+  });
 }
 
 void PestInfoTable::Parse(std::span<const uint8_t> payload, int32_t record_count) {
@@ -81,17 +82,14 @@ const PestInfoRecord* PestInfoTable::ById(uint32_t pest_id) const {
 }
 
 _DETAILED_PEST_INFORMATION* CopyForHost(const PestInfoRecord& record) {
-  auto* copy = new _DETAILED_PEST_INFORMATION{};
+  // Owned here until whole: a copy that throws releases what came before.
+  std::unique_ptr<_DETAILED_PEST_INFORMATION, DetailedPestInformationDeleter> copy(
+      new _DETAILED_PEST_INFORMATION{});
   copy->dwPestID = record.pest_id;
   char** fields[5] = {&copy->lpszText1, &copy->lpszText2, &copy->lpszText3, &copy->lpszText4,
                       &copy->lpszText5};
-  try {
-    for (size_t i = 0; i < 5; ++i) *fields[i] = CopyString(record.texts[i]);
-  } catch (...) {
-    FreeDetailedPestInformation(copy);
-    throw;
-  }
-  return copy;
+  for (size_t i = 0; i < 5; ++i) *fields[i] = CopyString(record.texts[i]);
+  return copy.release();
 }
 
 void FreeDetailedPestInformation(_DETAILED_PEST_INFORMATION* record) {

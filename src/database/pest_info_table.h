@@ -20,8 +20,8 @@ struct PestInfoRecord {
 
 class PestInfoTable {
  public:
-  // Reads and decodes the file, then replaces the table; on failure the
-  // table is left as it was.
+  // Reads and decodes the file, then replaces the table; on failure (memory
+  // running out included, as kOutOfMemory) the table is left as it was.
   Status Load(const char* path);
 
   // Replaces the table with the records of a decoded payload. The header's
@@ -42,7 +42,8 @@ class PestInfoTable {
 };
 
 // A new record for a host, every text a new string ("" for an absent one);
-// released with FreeDetailedPestInformation.
+// released with FreeDetailedPestInformation. Throws std::bad_alloc when
+// memory runs out, leaving nothing allocated.
 _DETAILED_PEST_INFORMATION* CopyForHost(const PestInfoRecord& record);
 void FreeDetailedPestInformation(_DETAILED_PEST_INFORMATION* record);
 

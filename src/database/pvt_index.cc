@@ -4,7 +4,6 @@
 #include "database/pvt_index.h"
 
 #include <algorithm>
-#include <new>
 #include <utility>
 
 namespace kv {
@@ -12,7 +11,7 @@ namespace {
 
 template <typename T>
 std::unique_ptr<T[]> NewArray(size_t count) {
-  return std::unique_ptr<T[]>(new (std::nothrow) T[count == 0 ? 1 : count]);
+  return std::unique_ptr<T[]>(new T[count == 0 ? 1 : count]);
 }
 
 // Linear probing replayed without probing. The slots fall into runs of taken
@@ -21,12 +20,9 @@ std::unique_ptr<T[]> NewArray(size_t count) {
 // Path halving and union by rank keep every step near constant.
 class FreeSlotFinder {
  public:
-  bool Allocate(uint32_t slot_count) {
-    slot_count_ = slot_count;
-    nodes_ = NewArray<Node>(slot_count);
-    if (!nodes_) return false;
+  explicit FreeSlotFinder(uint32_t slot_count)
+      : slot_count_(slot_count), nodes_(NewArray<Node>(slot_count)) {
     for (uint32_t slot = 0; slot < slot_count; ++slot) nodes_[slot] = {slot, slot, 0};
-    return true;
   }
 
   // The first free slot from `slot` on, wrapping round.
@@ -76,7 +72,7 @@ uint32_t Home(uint32_t key, uint32_t home_count) {
 
 }  // namespace
 
-bool PvtIndex::Build(std::span<const uint32_t> keys, uint32_t capacity, PvtIndex* out) {
+PvtIndex PvtIndex::Build(std::span<const uint32_t> keys, uint32_t capacity) {
   PvtIndex index;
   const auto count = static_cast<uint32_t>(keys.size());
   // Always more slots than keys, so that every key finds a free one.
@@ -84,8 +80,7 @@ bool PvtIndex::Build(std::span<const uint32_t> keys, uint32_t capacity, PvtIndex
 
   // The statistic: each key in turn takes the first free slot from its home.
   {
-    FreeSlotFinder finder;
-    if (!finder.Allocate(index.slot_count_)) return false;
+    FreeSlotFinder finder(index.slot_count_);
     for (const uint32_t key : keys) {
       const uint32_t home = key % index.slot_count_;
       const uint32_t slot = finder.FirstFreeFrom(home);
@@ -99,7 +94,6 @@ bool PvtIndex::Build(std::span<const uint32_t> keys, uint32_t capacity, PvtIndex
   // that equal keys keep their record order.
   auto entries = NewArray<Entry>(count);
   auto scratch = NewArray<Entry>(count);
-  if (!entries || !scratch) return false;
   for (uint32_t i = 0; i < count; ++i) entries[i] = {keys[i], static_cast<int32_t>(i)};
   constexpr uint32_t kDigitBits = 11;
   for (uint32_t shift = 0; shift < 32; shift += kDigitBits) {
@@ -132,7 +126,6 @@ bool PvtIndex::Build(std::span<const uint32_t> keys, uint32_t capacity, PvtIndex
   }
   const auto layout_size = static_cast<uint32_t>(size + 1);  // and one beyond the last key
   index.layout_ = NewArray<Entry>(layout_size);
-  if (!index.layout_) return false;
   uint32_t next = 0;
   for (uint32_t i = 0; i < distinct; ++i) {
     const uint32_t place = std::max(Home(entries[i].key, home_count), next);
@@ -141,8 +134,7 @@ bool PvtIndex::Build(std::span<const uint32_t> keys, uint32_t capacity, PvtIndex
   while (next < layout_size) index.layout_[next++] = {0xFFFFFFFFu, -1};
   index.home_count_ = home_count;
   index.layout_size_ = layout_size;
-  *out = std::move(index);
-  return true;
+  return index;
 }
 
 int32_t PvtIndex::Find(uint32_t key) const {

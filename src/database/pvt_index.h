@@ -18,8 +18,8 @@ class PvtIndex {
   // Indexes keys[i] -> i. `capacity` is the record count the file declared
   // (bounded by what its payload can hold): it sets the slot count of the
   // collision statistic, 2 * capacity + 1, raised if need be to exceed the
-  // key count. False, with `out` untouched, when memory runs out.
-  static bool Build(std::span<const uint32_t> keys, uint32_t capacity, PvtIndex* out);
+  // key count. Throws std::bad_alloc when memory runs out.
+  static PvtIndex Build(std::span<const uint32_t> keys, uint32_t capacity);
 
   // The index that belongs to no load: no keys, no slots.
   PvtIndex() = default;

@@ -3,7 +3,6 @@
 #include "database/signature_table.h"
 
 #include <cstring>
-#include <new>
 
 #include "common/ascii.h"
 
@@ -34,8 +33,8 @@ bool LocateRecord(std::span<const uint8_t> payload, size_t offset, RecordSpan* o
 
 }  // namespace
 
-Status SignatureTable::Build(std::span<const uint8_t> payload, int32_t declared_count,
-                             std::unique_ptr<SignatureTable>* out) {
+std::unique_ptr<SignatureTable> SignatureTable::Build(std::span<const uint8_t> payload,
+                                                      int32_t declared_count) {
   // A count the payload cannot hold must not size any allocation.
   const size_t most = payload.size() / kMinSignatureRecordSize;
   const size_t wanted = declared_count < 0 ? 0 : static_cast<size_t>(declared_count);
@@ -51,12 +50,10 @@ Status SignatureTable::Build(std::span<const uint8_t> payload, int32_t declared_
     offset = record.name_offset + record.name_length + 1;
   }
 
-  auto table = std::unique_ptr<SignatureTable>(new (std::nothrow) SignatureTable);
-  if (!table) return Status::kOutOfMemory;
-  table->records_.reset(new (std::nothrow) _PEST_SIGNATURE[taken == 0 ? 1 : taken]);
-  table->names_.reset(new (std::nothrow) char[name_bytes == 0 ? 1 : name_bytes]);
-  std::unique_ptr<uint32_t[]> pvts(new (std::nothrow) uint32_t[taken == 0 ? 1 : taken]);
-  if (!table->records_ || !table->names_ || !pvts) return Status::kOutOfMemory;
+  auto table = std::make_unique<SignatureTable>();
+  table->records_.reset(new _PEST_SIGNATURE[taken == 0 ? 1 : taken]);
+  table->names_.reset(new char[name_bytes == 0 ? 1 : name_bytes]);
+  std::unique_ptr<uint32_t[]> pvts(new uint32_t[taken == 0 ? 1 : taken]);
 
   // Second walk: copy the records and their names.
   char* next_name = table->names_.get();
@@ -81,13 +78,10 @@ Status SignatureTable::Build(std::span<const uint8_t> payload, int32_t declared_
     offset = record.name_offset + record.name_length + 1;
   }
   // The index is sized for the declared count, as the statistic has it.
-  if (!PvtIndex::Build(std::span<const uint32_t>(pvts.get(), taken),
-                       static_cast<uint32_t>(count_limit), &table->index_)) {
-    return Status::kOutOfMemory;
-  }
+  table->index_ = PvtIndex::Build(std::span<const uint32_t>(pvts.get(), taken),
+                                  static_cast<uint32_t>(count_limit));
   table->count_ = taken;
-  *out = std::move(table);
-  return Status::kOk;
+  return table;
 }
 
 const _PEST_SIGNATURE* SignatureTable::LookupPVT(uint32_t pvt) const {

@@ -24,10 +24,10 @@ class SignatureTable {
   // `declared_count` records. The count is first bounded by what the payload
   // can hold (negative counts as 0); the index gets 2n + 1 slots for that n.
   // The walk stops early at a record whose head or name would run past the
-  // payload's end, keeping the records taken before it. kOutOfMemory when an
-  // array cannot be allocated (`out` untouched).
-  static Status Build(std::span<const uint8_t> payload, int32_t declared_count,
-                      std::unique_ptr<SignatureTable>* out);
+  // payload's end, keeping the records taken before it. Throws
+  // std::bad_alloc when memory runs out.
+  static std::unique_ptr<SignatureTable> Build(std::span<const uint8_t> payload,
+                                               int32_t declared_count);
 
   // The empty table: no records and no index.
   SignatureTable() = default;

@@ -1,5 +1,7 @@
-// Keeps C++ exceptions from crossing the C interface: an export that fails
-// unexpectedly returns its failure value instead.
+// Keeps C++ exceptions from crossing the C interface: every export runs its
+// body through one of these, and an export that fails (memory running out,
+// which throws std::bad_alloc anywhere inside the engine) returns its failure
+// value instead.
 #pragma once
 
 #include <cstdint>

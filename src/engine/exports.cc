@@ -43,15 +43,25 @@ using kv::TheEngine;
 
 extern "C" {
 
-KV_EXPORT int32_t KV_CDECL kvSetScanMode(int32_t mode) { return TheEngine().SetScanMode(mode); }
+KV_EXPORT int32_t KV_CDECL kvSetScanMode(int32_t mode) {
+  return kv::Guarded(0, [mode] { return TheEngine().SetScanMode(mode); });
+}
 
-KV_EXPORT int32_t KV_CDECL kvPauseScan(void) { return TheEngine().PauseScan(); }
+KV_EXPORT int32_t KV_CDECL kvPauseScan(void) {
+  return kv::Guarded(0, [] { return TheEngine().PauseScan(); });
+}
 
-KV_EXPORT int32_t KV_CDECL kvResumeScan(void) { return TheEngine().ResumeScan(); }
+KV_EXPORT int32_t KV_CDECL kvResumeScan(void) {
+  return kv::Guarded(0, [] { return TheEngine().ResumeScan(); });
+}
 
-KV_EXPORT int32_t KV_CDECL kvStopScan(void) { return TheEngine().StopScan(); }
+KV_EXPORT int32_t KV_CDECL kvStopScan(void) {
+  return kv::Guarded(0, [] { return TheEngine().StopScan(); });
+}
 
-KV_EXPORT int32_t KV_CDECL kvImmediateExit(void) { return TheEngine().ImmediateExit(); }
+KV_EXPORT int32_t KV_CDECL kvImmediateExit(void) {
+  return kv::Guarded(0, [] { return TheEngine().ImmediateExit(); });
+}
 
 KV_EXPORT int32_t KV_CDECL kvVerifyDAT(const char* path) {
   return kv::GuardedStatus([path] {

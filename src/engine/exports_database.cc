@@ -28,8 +28,10 @@ KV_EXPORT _PEST_INFORMATION* KV_CDECL kvFindPestByName(const char* name) {
 }
 
 KV_EXPORT int32_t KV_CDECL kvDeallocatePestInformation(_PEST_INFORMATION* record) {
-  kv::DeletePestInformation(record);
-  return 1;
+  return kv::Guarded(0, [record] {
+    kv::DeletePestInformation(record);
+    return 1;
+  });
 }
 
 }  // extern "C"

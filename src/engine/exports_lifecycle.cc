@@ -41,8 +41,10 @@ KV_EXPORT _DETAILED_PEST_INFORMATION* KV_CDECL kvGetDetailedPestInfoByIndex(int3
 }
 
 KV_EXPORT int32_t KV_CDECL kvDeallocateDetailedPestInformation(_DETAILED_PEST_INFORMATION* info) {
-  kv::FreeDetailedPestInformation(info);
-  return 1;
+  return kv::Guarded(0, [info] {
+    kv::FreeDetailedPestInformation(info);
+    return 1;
+  });
 }
 
 }  // extern "C"

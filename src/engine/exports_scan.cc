@@ -29,8 +29,10 @@ KV_EXPORT int32_t KV_CDECL kvScanFileOrDirectory_Internal(char* path, ScanCallba
 
 KV_EXPORT int32_t KV_CDECL kvScanFileOrDirectory(char* path, ScanCallback callback,
                                                  int32_t user_value) {
-  kv::TheEngine().ResumeScan();
-  return kv::Guarded(0, [&] { return Walk(path, callback, nullptr, user_value); });
+  return kv::Guarded(0, [&] {
+    kv::TheEngine().ResumeScan();
+    return Walk(path, callback, nullptr, user_value);
+  });
 }
 
 #if defined(_WIN32)
@@ -38,8 +40,10 @@ KV_EXPORT int32_t KV_CDECL kvScanFileOrDirectory(char* path, ScanCallback callba
 // the plain function.
 int32_t KV_STDCALL kvScanFileOrDirectory_stdcall(char* path, ScanCallbackStdcall callback,
                                                  int32_t user_value) {
-  kv::TheEngine().ResumeScan();
-  return kv::Guarded(0, [&] { return Walk(path, nullptr, callback, user_value); });
+  return kv::Guarded(0, [&] {
+    kv::TheEngine().ResumeScan();
+    return Walk(path, nullptr, callback, user_value);
+  });
 }
 #endif
 

@@ -161,6 +161,20 @@ INSTANTIATE_TEST_SUITE_P(
                     CursorCase{"OneRecordOtherSize", {12}, 13, {}}),
     [](const testing::TestParamInfo<CursorCase>& info) { return info.param.name; });
 
+TEST_F(DatabaseTest, NextWithSizeBeforeAnyFirstWithSizeIsNull) {
+  // Records of size 0 sit where a cursor that started at the table's first
+  // record for size 0 would find them.
+  Write({{.pest_id = 1, .pvt = 0x101, .file_size = 0, .name = "a"},
+         {.pest_id = 2, .pvt = 0x102, .file_size = 0, .name = "b"}});
+  PestDatabase database(kHour, kHour);
+  ASSERT_EQ(LoadQuietly(database, path_), Status::kOk);
+  PestDatabase::Reader reader = database.Read();
+  EXPECT_EQ(reader.NextWithSize(), nullptr);
+  EXPECT_EQ(reader.NextWithSize(), nullptr);
+  EXPECT_EQ(IdOf(reader.FirstWithSize(0)), 1u);
+  EXPECT_EQ(IdOf(reader.NextWithSize()), 2u);
+}
+
 TEST_F(DatabaseTest, EveryReaderWalksTheSizesWithACursorOfItsOwn) {
   Write({{.pest_id = 1, .pvt = 0x101, .file_size = 4, .name = "a"},
          {.pest_id = 2, .pvt = 0x102, .file_size = 4, .name = "b"},

@@ -18,9 +18,7 @@ namespace kv {
 namespace {
 
 PvtIndex BuildIndex(const std::vector<uint32_t>& keys, uint32_t capacity) {
-  PvtIndex index;
-  EXPECT_TRUE(PvtIndex::Build(keys, capacity, &index));
-  return index;
+  return PvtIndex::Build(keys, capacity);
 }
 
 // The statistic's definition: keys stored in order by linear probing over
@@ -152,10 +150,8 @@ class HostileTable : public testing::TestWithParam<HostileCase> {};
 TEST_P(HostileTable, CostsBoundedProbesToBuildAndToSearch) {
   const HostileCase& c = GetParam();
   const std::vector<test::SignatureRecord> records = test::HostileSignatures(c.kind, c.count);
-  std::unique_ptr<SignatureTable> table;
-  ASSERT_EQ(
-      SignatureTable::Build(test::SignaturePayload(records), static_cast<int32_t>(c.count), &table),
-      Status::kOk);
+  const std::unique_ptr<SignatureTable> table =
+      SignatureTable::Build(test::SignaturePayload(records), static_cast<int32_t>(c.count));
   ASSERT_EQ(table->count(), static_cast<int32_t>(c.count));
   const PvtIndex& index = table->pvt_index();
   EXPECT_LE(index.build_probes(), 4 * uint64_t{c.count});

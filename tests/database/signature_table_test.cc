@@ -16,9 +16,7 @@ namespace {
 using test::SignatureRecord;
 
 std::unique_ptr<SignatureTable> BuildTable(const test::Bytes& payload, int32_t declared_count) {
-  std::unique_ptr<SignatureTable> table;
-  EXPECT_EQ(SignatureTable::Build(payload, declared_count, &table), Status::kOk);
-  return table;
+  return SignatureTable::Build(payload, declared_count);
 }
 
 std::unique_ptr<SignatureTable> BuildTable(const std::vector<SignatureRecord>& records) {

@@ -2,8 +2,12 @@
 // scan and the pest information, on an engine of the test's own.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
 #include <memory>
+#include <string>
+#include <thread>
+#include <vector>
 
 #include "common/pest_information.h"
 #include "config/data_folder.h"
@@ -135,6 +139,32 @@ TEST(PestInformation, LoadTwiceUnloadOnceKeepsTheTable) {
   EXPECT_EQ(engine.UnloadPestInfo(), Status::kOk);
   EXPECT_FALSE(engine.pest_info_loaded());
   EXPECT_EQ(Hold(engine.GetDetailedPestInfoByIndex(0)), nullptr);
+}
+
+// Threads load, look up and unload side by side: while a thread holds its
+// reference the table is there for it, and the last unload releases it.
+TEST(PestInformation, LoadAndUnloadOnManyThreadsKeepTheTableForItsHolders) {
+  EngineFixture fixture;
+  fixture.WritePestInfo();
+  Engine& engine = fixture.engine();
+  std::atomic<int> failures{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&] {
+      for (int round = 0; round < 50; ++round) {
+        if (engine.LoadPestInfo() != Status::kOk) ++failures;
+        if (Hold(engine.GetDetailedPestInfoByIndex(0)) == nullptr) ++failures;
+        _DETAILED_PEST_INFORMATION* out = nullptr;
+        if (engine.GetDetailedPestInformation(test::kTrojanId, &out) != Status::kOk) ++failures;
+        const Details details = Hold(out);
+        if (!details || std::string(details->lpszText2) != "Steals passwords") ++failures;
+        if (engine.UnloadPestInfo() != Status::kOk) ++failures;
+      }
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_EQ(failures.load(), 0);
+  EXPECT_FALSE(engine.pest_info_loaded());
 }
 
 TEST(PestInformation, OnDemandLoadIsReleasedWithinTheCall) {

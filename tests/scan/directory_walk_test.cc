@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <thread>
+#include <vector>
 
 #include "common/pest_information.h"
 #include "support/engine_fixture.h"
@@ -294,6 +295,42 @@ TEST_F(DirectoryWalk, ReloadsRacingWalksNeverLoseARecord) {
   }
   done = true;
   reloader.join();
+}
+
+// Exclusion edits while walks run: every walk reloads the list before each
+// folder and matches every file against it, as another thread adds and
+// removes an entry. Only the file named by the entry may go undetected.
+TEST_F(DirectoryWalk, ExclusionEditsDuringAWalkChangeOnlyTheirOwnEntry) {
+  for (int i = 0; i < 10; ++i) Put(Numbered("f", i, ".exe"), trojan_);
+  const std::string edited = At("f3.exe");
+  ExclusionList& exclusions = fixture_.engine().exclusions();
+  // A removal names the entry as the list holds it: the short form on
+  // Windows.
+  ASSERT_EQ(exclusions.Add(edited.c_str()), 1);
+  const std::vector<std::string> stored = exclusions.entries();
+  ASSERT_EQ(stored.size(), 1u);
+  const std::string entry = stored[0];
+  ASSERT_EQ(exclusions.Remove(entry.c_str()), 1);
+  std::atomic<bool> done{false};
+  std::atomic<int> edits{0};
+  std::thread editor([&] {
+    while (!done) {
+      if (exclusions.Add(edited.c_str()) == 1) ++edits;
+      if (exclusions.Remove(entry.c_str()) == 1) ++edits;
+    }
+  });
+  for (int round = 0; round < 20; ++round) {
+    ScanRecorder recorder(&ReleaseRecord);
+    ASSERT_EQ(Walk(Root(), recorder), 10);
+    for (const ScanReport& report : recorder.reports()) {
+      if (report.path == edited) continue;
+      EXPECT_EQ(report.pest_id, test::kTrojanId) << report.path;
+    }
+  }
+  done = true;
+  editor.join();
+  EXPECT_GT(edits.load(), 0);
+  EXPECT_EQ(exclusions.IsExcluded(edited.c_str()), 0);
 }
 
 #if !defined(_WIN32)

@@ -9,6 +9,7 @@
 
 #include "block_compressor.h"
 #include "common/head_crc.h"
+#include "common/status.h"
 #include "container.h"
 #include "database/block_decoder.h"
 #include "database/data_file.h"
@@ -49,7 +50,8 @@ Inspection Inspect(const std::filesystem::path& path) {
   const std::vector<uint8_t> image = ReadWholeFile(path);
   inspection.has_header = datwriter::ReadContainerHeader(image, &inspection.header);
   DecodedDataFile decoded;
-  inspection.status = ToInt(ReadDataFile(path.string().c_str(), DateCheck::kLast, &decoded));
+  inspection.status = ToInt(StatusOfLoad(
+      [&] { return ReadDataFile(path.string().c_str(), DateCheck::kLast, &decoded); }));
   inspection.kind = "unknown";
   if (inspection.status != 0) return inspection;
   const size_t count = decoded.record_count < 0 ? 0 : static_cast<size_t>(decoded.record_count);
@@ -201,7 +203,8 @@ int Dump(const DumpArguments& arguments, std::ostream& out) {
 }
 
 int Verify(const std::filesystem::path& file, std::ostream& out) {
-  const int32_t status = ToInt(ReadDataFile(file.string().c_str(), DateCheck::kLast, nullptr));
+  const int32_t status = ToInt(
+      StatusOfLoad([&] { return ReadDataFile(file.string().c_str(), DateCheck::kLast, nullptr); }));
   out << file.string() << ": " << status << " (" << DescribeStatus(status) << ")\n";
   return status == 0 ? 0 : 1;
 }
