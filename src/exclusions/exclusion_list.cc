@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <optional>
+#include <string_view>
 
 #include "config/data_folder.h"
 #include "platform/message.h"
@@ -42,6 +43,9 @@ void DropTrailingSeparator(std::string& text) {
 }
 
 std::string ShortFormOrGiven(const char* path, size_t max_length) {
+  // Where there are no short forms, asking would only cost a look-up of the
+  // path on every call.
+  if (!platform::kHasShortPathNames) return path;
   return platform::ShortPathName(path, max_length).value_or(std::string(path));
 }
 
@@ -121,6 +125,8 @@ void ExclusionList::ClearLocked() {
   loaded_version_.reset();
   entries_.clear();
   entries_.shrink_to_fit();
+  matching_.clear();
+  matching_.shrink_to_fit();
   enumerating_ = false;
   cursor_ = 0;
 }
@@ -157,6 +163,7 @@ bool ExclusionList::LoadLocked(bool* tampered) {
     text.resize(std::strlen(text.c_str()));  // an entry ends at a NUL byte
     if (text.empty()) continue;
     entries_.push_back(ShortFormOrGiven(text.c_str(), kShortTextLength));
+    matching_.push_back(MatchingForm(entries_.back()));
   }
   loaded_version_ = version;
   return true;
@@ -271,19 +278,23 @@ int32_t ExclusionList::IsExcluded(const char* path) {
   return IsExcludedLocked(path) ? 1 : 0;
 }
 
+ExclusionList::MatchingEntry ExclusionList::MatchingForm(const std::string& entry) {
+  return MatchingEntry{UpperCased(entry) + kPathSeparator, platform::IsFileSystemRoot(entry)};
+}
+
 bool ExclusionList::IsExcludedLocked(const char* path) const {
   std::string shortened = ShortFormOrGiven(path, kMaxArgumentLength);
   DropTrailingSeparator(shortened);
   shortened = UpperCased(std::move(shortened));
-  for (const std::string& entry : entries_) {
-    if (platform::IsFileSystemRoot(entry)) {
+  for (const MatchingEntry& entry : matching_) {
+    if (entry.is_root) {
       // The root holds every absolute path.
       if (!shortened.empty() && shortened[0] == kPathSeparator) return true;
       continue;
     }
-    const std::string folder = UpperCased(entry) + kPathSeparator;
-    if (shortened.find(folder) != std::string::npos) return true;
-    if (EqualIgnoringCase(entry, shortened)) return true;
+    if (shortened.find(entry.folder) != std::string::npos) return true;
+    // The entry itself: its folder form less the separator.
+    if (std::string_view(entry.folder).substr(0, entry.folder.size() - 1) == shortened) return true;
   }
   const std::string given = UpperCased(path);
   return given.find("QUARANTINE") != std::string::npos ||

@@ -98,6 +98,14 @@ class ExclusionList {
   ExclusionListOptions options_;
   mutable std::mutex mutex_;
   std::vector<std::string> entries_;
+  // Each entry upper-cased with a separator after it, made once per load so
+  // that matching a path allocates nothing per entry.
+  struct MatchingEntry {
+    std::string folder;
+    bool is_root = false;
+  };
+  static MatchingEntry MatchingForm(const std::string& entry);
+  std::vector<MatchingEntry> matching_;
   size_t cursor_ = 0;
   bool enumerating_ = false;
   // The file as the list was last loaded from it, while that proves the

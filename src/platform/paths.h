@@ -24,6 +24,13 @@ bool IsFileSystemRoot(const std::string& path);
 // True when a file or folder exists at `path` (its attributes can be read).
 bool PathExists(const char* path);
 
+// Whether the file system gives paths a second, short form: only Windows.
+#if defined(_WIN32)
+inline constexpr bool kHasShortPathNames = true;
+#else
+inline constexpr bool kHasShortPathNames = false;
+#endif
+
 // The short (8.3) form of an existing path, at most `max_length` characters.
 // Windows asks the file system; POSIX has no short names and returns the
 // path byte for byte when it exists. Nullopt when the path does not exist or
