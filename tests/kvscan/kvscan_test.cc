@@ -9,6 +9,7 @@
 #include "common/crc32.h"
 #include "kvscan/kvscan_fixture.h"
 #include "kvserver.h"
+#include "support/native_path.h"
 #include "unzip32/zip_writer.h"
 
 namespace kv::test {
@@ -79,7 +80,7 @@ TEST_F(KvscanTest, DetectionsPrintFoundLinesAndExitOne) {
   EXPECT_EQ(SummaryValue(output, "Detections"), "2");
   const std::string data_file = SummaryValue(output, "Data file");
   EXPECT_EQ(data_file.rfind(Path(host() / "KVFILE.DAT") + " (modified ", 0), 0u) << data_file;
-  EXPECT_EQ(SummaryValue(output, "Data folder"), Path(host()) + fs::path::preferred_separator);
+  EXPECT_EQ(SummaryValue(output, "Data folder"), WithSeparator(Path(host())));
   EXPECT_NE(SummaryValue(output, "Time").find(" s"), std::string::npos);
 }
 
@@ -135,7 +136,7 @@ TEST_F(KvscanTest, JsonReportsAndSummaryReadBackFieldByField) {
   EXPECT_EQ(summary["data_file"], Path(host() / "KVFILE.DAT"));
   EXPECT_TRUE(summary["data_file_raw_hex"].is_null());
   EXPECT_TRUE(summary["data_file_modified"].is_string());
-  EXPECT_EQ(summary["data_folder"], Path(host()) + fs::path::preferred_separator);
+  EXPECT_EQ(summary["data_folder"], WithSeparator(Path(host())));
   EXPECT_TRUE(summary["elapsed_seconds"].is_number());
   EXPECT_EQ(summary["interrupted"], false);
   EXPECT_EQ(summary["exit_code"], 1);
@@ -267,7 +268,7 @@ TEST_F(KvscanTest, DatabaseOptionChoosesTheDataFolder) {
   std::vector<json> objects = JsonLines(run.out);
   ASSERT_EQ(objects.size(), 2u);
   EXPECT_EQ(objects[1]["data_file"], Path(data / "KVFILE.DAT"));
-  EXPECT_EQ(objects[1]["data_folder"], Path(data) + fs::path::preferred_separator);
+  EXPECT_EQ(objects[1]["data_folder"], WithSeparator(Path(data)));
 
   // A folder without KVFILE.DAT is refused, not passed over.
   run = Run({"--database", Path(scratch()), TreePath("clean")});
@@ -360,7 +361,7 @@ TEST_F(KvscanTest, InfoAfterAScanAndBesideDatabaseWarns) {
   EXPECT_NE(run.err.find("warning: --info reads KVINFO.DAT"), std::string::npos) << run.err;
   const ScanOutput output = ParseScanOutput(run.out);
   // The summary names the folder the scan used, then the texts follow.
-  EXPECT_EQ(SummaryValue(output, "Data folder"), Path(data) + fs::path::preferred_separator);
+  EXPECT_EQ(SummaryValue(output, "Data folder"), WithSeparator(Path(data)));
   EXPECT_NE(run.out.find("Sample.Adware.Tundra (pest 1003)"), std::string::npos) << run.out;
   EXPECT_GT(run.out.find("Sample.Adware.Tundra (pest 1003)"), run.out.find("SCAN SUMMARY"));
 }
@@ -443,7 +444,7 @@ TEST_F(KvscanTest, PathsWithSpacesAndNonAsciiBytesArriveWhole) {
   const std::string name = "caf\xE9 \xC3\xA9t\xC3\xA9.com";  // Latin-1, then UTF-8
 #endif
   fs::create_directories(scratch() / "with space");
-  const std::string path = Path(scratch() / "with space") + fs::path::preferred_separator + name;
+  const std::string path = WithSeparator(Path(scratch() / "with space")) + name;
   {
     const Bytes eicar = Sample("eicar.com");
     std::FILE* file = std::fopen(path.c_str(), "wb");

@@ -75,7 +75,10 @@ ProgramOutput RunProgramCaptured(const std::string& program,
   ProgramOutput result;
   {
     std::string command = QuoteArgument(program);
-    for (const std::string& argument : arguments) command += " " + QuoteArgument(argument);
+    for (const std::string& argument : arguments) {
+      command += ' ';
+      command += QuoteArgument(argument);
+    }
     HANDLE input = InheritableFile("NUL", false);
     HANDLE out = InheritableFile(out_path, true);
     HANDLE err = InheritableFile(err_path, true);

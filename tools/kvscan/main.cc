@@ -1,7 +1,6 @@
 // kvscan: the command-line scanner. It drives the engine only through
 // include/kvserver.h and the library's exports, as any host would.
 #include <CLI/CLI.hpp>
-#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -81,8 +80,6 @@ constexpr const char* kFooter =
     "\n"
     "On a terminal a status line shows the progress on standard error; press p to\n"
     "pause and resume, Ctrl-C to stop (the summary so far is printed).";
-
-// --- Commands -----------------------------------------------------------------
 
 std::string JoinFolder(const std::string& folder, const char* name) {
   std::string path = folder;
@@ -223,12 +220,12 @@ void Kvscan::ScanProcesses() {
       continue;
     }
     const std::string path(buffer.data(), static_cast<size_t>(length));
-    if (!options_.quiet && !options_.infected_only) {
-      output_.Text("process " + std::to_string(pid) + ": " + path);
+    if (!options_.quiet) {
+      if (!options_.infected_only) output_.Text("process " + std::to_string(pid) + ": " + path);
+      Json object = {{"type", "process"}, {"pid", pid}};
+      AddPath(object, "path", path);
+      output_.Object(object);
     }
-    Json object = {{"type", "process"}, {"pid", pid}};
-    AddPath(object, "path", path);
-    output_.Object(object);
     _PEST_INFORMATION* info = kvScanSingleFile(path.c_str());
     std::vector<char> report_path(path.begin(), path.end());
     report_path.push_back('\0');
@@ -323,9 +320,12 @@ void Kvscan::ShowInfo() {
   object["name"] = pest_name ? Json(ToUtf8Lossy(*pest_name)) : nullptr;
   for (int t = 0; t < 5; ++t) {
     const std::string text = texts[t] != nullptr ? texts[t] : "";
-    std::string label = std::string(kLabels[t]) + ":";
-    label.resize(13, ' ');
-    output_.Text("  " + label + text);
+    std::string line = "  " + std::string(kLabels[t]) + ":";
+    if (!text.empty()) {
+      line.resize(15, ' ');  // the texts in one column
+      line += text;
+    }
+    output_.Text(line);
     object[kKeys[t]] = ToUtf8Lossy(text);
   }
   output_.Object(object);

@@ -7,7 +7,9 @@ namespace kv::kvscan {
 
 void Output::ClearStatusLocked() {
   if (status_width_ == 0) return;
-  const std::string blank = "\r" + std::string(status_width_, ' ') + "\r";
+  std::string blank(status_width_ + 2, ' ');  // CR, spaces over the line, CR
+  blank.front() = '\r';
+  blank.back() = '\r';
   std::fwrite(blank.data(), 1, blank.size(), stderr);
   std::fflush(stderr);
   status_width_ = 0;
@@ -55,7 +57,8 @@ void Output::ShowStatus(const std::string& text, int columns) {
   std::fflush(results_);  // results come before the line that follows them
   const size_t room = columns > 1 ? static_cast<size_t>(columns - 1) : 1;
   std::string line = text.size() > room ? text.substr(0, room) : text;
-  std::string draw = "\r" + line;
+  std::string draw = "\r";
+  draw += line;
   if (line.size() < status_width_) draw += std::string(status_width_ - line.size(), ' ');
   std::fwrite(draw.data(), 1, draw.size(), stderr);
   std::fflush(stderr);

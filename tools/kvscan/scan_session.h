@@ -57,7 +57,6 @@ class InteractiveScan {
     if (scan_state.interrupted) return true;
     scan_state.walk_ended = false;
     if (kvScanFileOrDirectory_async(path.data(), OnReport, 0) != 1) return false;
-    if (paused_) kvPauseScan();
     while (!scan_state.walk_ended) Tick();
     return true;
   }

@@ -67,7 +67,9 @@ std::FILE* TakeStandardOutput(bool engine_output_to_stderr) {
     ::_close(target);
     ::SetStdHandle(STD_OUTPUT_HANDLE, reinterpret_cast<HANDLE>(::_get_osfhandle(1)));
   }
-  std::FILE* out = ::_fdopen(keep, "w");
+  // Binary: lines end in LF alone, the same bytes as on POSIX.
+  ::_setmode(keep, _O_BINARY);
+  std::FILE* out = ::_fdopen(keep, "wb");
   if (out != nullptr) std::setvbuf(out, nullptr, ::_isatty(keep) ? _IONBF : _IOFBF, 1 << 16);
   return out;
 }
