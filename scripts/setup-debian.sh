@@ -10,7 +10,7 @@ if [ "$(id -u)" -ne 0 ]; then
 fi
 
 packages=(
-  cmake make g++ googletest libgtest-dev libbenchmark-dev zlib1g-dev zip python3
+  cmake make g++ pkgconf googletest libgtest-dev libbenchmark-dev zlib1g-dev zip python3
   nlohmann-json3-dev libcli11-dev llvm clang clang-format
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 libz-mingw-w64-dev
   wine wine64 wine32:i386

@@ -45,6 +45,7 @@ stage "formatting" 120 bash scripts/check-format.sh
 # The native build comes first: the cross builds take tools from it.
 stage "linux build" 900 build linux
 stage "linux tests" 300 ctest --preset linux
+stage "demo scan" 60 bash scripts/demo.sh
 stage "linux-asan build" 900 build linux-asan
 stage "linux-asan tests" 300 ctest --preset linux-asan
 # Only the engine's test executable, and only its tests that race threads.

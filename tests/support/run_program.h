@@ -14,4 +14,18 @@ uint32_t OwnProcessId();
 
 int RunProgram(const std::string& program, const std::vector<std::string>& arguments);
 
+// What a program wrote and how it ended.
+struct ProgramOutput {
+  int exit_code = -1;  // -1 when it could not be started or did not exit
+  std::string out;     // standard output
+  std::string err;     // standard error
+};
+
+// Runs `program` with `arguments` and an empty standard input, captures its
+// standard output and error (through files, so any amount is fine), and
+// waits for it. On Windows the arguments are quoted by the C run-time's
+// rules, so that any text arrives unchanged.
+ProgramOutput RunProgramCaptured(const std::string& program,
+                                 const std::vector<std::string>& arguments);
+
 }  // namespace kv::test
