@@ -47,7 +47,7 @@ stage "linux build" 900 build linux
 stage "linux tests" 300 ctest --preset linux
 stage "demo scan" 60 bash scripts/demo.sh
 stage "linux-asan build" 900 build linux-asan
-stage "linux-asan tests" 300 ctest --preset linux-asan
+stage "linux-asan tests" 600 ctest --preset linux-asan
 # Only the engine's test executable, and only its tests that race threads.
 stage "linux-tsan build" 900 build linux-tsan
 stage "linux-tsan tests" 300 ctest --preset linux-tsan

@@ -483,9 +483,10 @@ TEST_F(KvscanTest, ZipArchivesAreReported) {
   EXPECT_EQ(reports.at(Path(folder / "pests.zip")), "OK");
 }
 
-// Needs the engine to scan ZIP members, which is being built: enable it
-// once the engine reports members as "archive|member".
-TEST_F(KvscanTest, DISABLED_ZipMembersAndNestedArchivesAreReported) {
+// Members are reported as "archive|member", nested ones with one more
+// "|"; in the default size-first mode a member no signature has the size of
+// is not examined, so not reported.
+TEST_F(KvscanTest, ZipMembersAndNestedArchivesAreReported) {
   const fs::path folder = scratch() / "archives";
   fs::create_directories(folder);
   const Bytes inner = ZipOf({{"basalt-keylogger.exe", Sample("basalt-keylogger.exe")}});
@@ -498,8 +499,10 @@ TEST_F(KvscanTest, DISABLED_ZipMembersAndNestedArchivesAreReported) {
   const std::map<std::string, std::string> reports = ParseScanOutput(run.out).reports;
   EXPECT_EQ(reports.at(outer + "|eicar.com"), "EICAR-Test-File");
   EXPECT_EQ(reports.at(outer + "|inner.zip|basalt-keylogger.exe"), "Sample.Keylogger.Basalt");
-  EXPECT_EQ(reports.at(outer + "|notes.txt"), "OK");
+  EXPECT_EQ(reports.count(outer + "|notes.txt"), 0u);
   EXPECT_EQ(reports.at(outer), "OK");
+  run = Run({"--no-summary", "--mode", "full", Path(folder)});
+  EXPECT_EQ(ParseScanOutput(run.out).reports.at(outer + "|notes.txt"), "OK");
 
   run = Run({"--json", "-i", Path(folder)});
   const std::vector<json> objects = JsonLines(run.out);
