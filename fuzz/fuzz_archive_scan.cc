@@ -1,5 +1,6 @@
 // Fuzz target: a whole archive scan, nested archives included, of an archive
-// file of arbitrary bytes, through the built unzip library and a tiny
+// file of arbitrary bytes, through the built unzip library (by index, or by
+// name as with a library that lacks our own operations) and a tiny
 // signature table, with small budgets. Every report must fit a host's path
 // buffer and carry a record only when detected, and the scan's scratch
 // folders must be gone once the scanner is.
@@ -66,6 +67,10 @@ struct Services {
         kv::platform::FindLibrarySymbol(unzip.module, "kvUnzipSetMaxMemberSize"));
     if (set_max == nullptr) std::abort();
     set_max(4u << 20);
+    // A library without our indexed operations is driven by name.
+    classic = unzip;
+    classic.list_indexed = nullptr;
+    classic.unzip_to_memory_by_index = nullptr;
     limits.max_depth = 6;
     limits.max_members = 2'000;
     limits.max_extracted_bytes = 16u << 20;
@@ -84,6 +89,7 @@ struct Services {
   kv::FileMasks masks;
   FuzzControl control;
   kv::UnzipLibrary unzip;
+  kv::UnzipLibrary classic;
   kv::ArchiveLimits limits;
 };
 
@@ -131,8 +137,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::ofstream out(archive, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
   }
-  const kv::ScanServices scan_services{services.database, services.exclusions, services.masks,
-                                       services.control,  services.unzip,      services.limits};
+  // Odd lengths go through the classic interface, by name.
+  const kv::UnzipLibrary& unzip = size % 2 == 0 ? services.unzip : services.classic;
+  const kv::ScanServices scan_services{
+      services.database, services.exclusions, services.masks, services.control, unzip,
+      services.limits};
   const kv::ScanTarget target{&Check, nullptr, 0};
   g_reports = 0;
   int32_t count = 0;
