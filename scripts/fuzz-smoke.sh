@@ -19,7 +19,9 @@ targets=(
   "fuzz_block_decoder $root/tests/data/blocks $build/seeds/fuzz_block_decoder"
   "fuzz_data_file $build/seeds/fuzz_data_file"
   "fuzz_record_tables $build/seeds/fuzz_record_tables"
-  "fuzz_zip_reader $build/zip_reader_seeds"
+  "fuzz_zip_reader $build/zip_reader_seeds $build/seeds/archives"
+  "fuzz_unzip32 $build/zip_reader_seeds $build/seeds/archives"
+  "fuzz_archive_scan $build/seeds/archives $build/zip_reader_seeds"
   "fuzz_file_masks $build/seeds/fuzz_file_masks"
   "fuzz_exclusions $build/seeds/fuzz_exclusions"
 )
