@@ -27,7 +27,9 @@ class InputFile {
   InputFile& operator=(const InputFile&) = delete;
   ~InputFile();
 
-  // The file's size in bytes, or nullopt when it cannot be queried.
+  // The file's size in bytes, or nullopt when it cannot be queried. Where
+  // opening already looked at the file (POSIX checks that it is a regular
+  // file), the size it found then.
   std::optional<uint64_t> Size() const;
 
   // Reads exactly `length` bytes from the current position; false when the
@@ -39,10 +41,12 @@ class InputFile {
 
  private:
   friend class DirectoryListing;  // opens files relative to a folder
-  explicit InputFile(intptr_t handle) : handle_(handle) {}
+  explicit InputFile(intptr_t handle, std::optional<uint64_t> opened_size = std::nullopt)
+      : handle_(handle), opened_size_(opened_size) {}
   void Close();
 
   intptr_t handle_;
+  std::optional<uint64_t> opened_size_;  // as the open found it, where it looked
 };
 
 // The size of an existing file, found without opening it for reading or

@@ -145,12 +145,15 @@ _PEST_INFORMATION* Walk::Identify(platform::InputFile& file, const char* reporte
                                   bool* is_archive) {
   const std::optional<uint64_t> size = file.Size();
   if (!size) return nullptr;
-  FileHead head(file, *size);
-  *is_archive = head.StartsLikeZip();
-  // The size limit spares the file's own fingerprint, not its members.
-  if (*size > services_.control.MaxScanFileSize()) return nullptr;
   const SizeSelection selection =
       services_.control.ScanMode() == 0 ? SizeSelection::kExactSizeOnly : SizeSelection::kAnySize;
+  // The size limit spares the file's own fingerprint, not its members.
+  const bool fingerprinted = *size <= services_.control.MaxScanFileSize();
+  // Every file within the limit is fingerprinted in full mode: its ZIP test
+  // reads the whole head at once.
+  FileHead head(file, *size, fingerprinted && selection == SizeSelection::kAnySize);
+  *is_archive = head.StartsLikeZip();
+  if (!fingerprinted) return nullptr;
   return IdentifyFile(head, *size, selection, services_.database, reported_name);
 }
 

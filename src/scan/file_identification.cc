@@ -29,7 +29,7 @@ void FileHead::ReadTo(size_t length) {
 
 bool FileHead::StartsLikeZip() {
   if (size_ < 2) return false;
-  ReadTo(2);
+  ReadTo(whole_head_ ? static_cast<size_t>(std::min<uint64_t>(size_, kHeadCrcLength)) : 2);
   return bytes_[0] == 0x50 && bytes_[1] == 0x4B;
 }
 

@@ -14,10 +14,13 @@ namespace kv {
 
 // The head of an open file, read from its start on demand: two bytes for
 // the ZIP test, the rest of the PVT's head only when a fingerprint is
-// needed. Lookups match the PVT alone, so nothing past it is read.
+// needed. Lookups match the PVT alone, so nothing past it is read. A caller
+// that will want the fingerprint anyway says so with `whole_head`: the
+// first read then takes the whole head, one read instead of two.
 class FileHead {
  public:
-  FileHead(platform::InputFile& file, uint64_t size) : file_(file), size_(size) {}
+  FileHead(platform::InputFile& file, uint64_t size, bool whole_head = false)
+      : file_(file), size_(size), whole_head_(whole_head) {}
 
   // True when the file starts with "PK", a ZIP local header's first bytes.
   bool StartsLikeZip();
@@ -31,6 +34,7 @@ class FileHead {
 
   platform::InputFile& file_;
   uint64_t size_;
+  bool whole_head_;
   std::array<uint8_t, kHeadCrcLength> bytes_{};
   size_t asked_ = 0;
 };

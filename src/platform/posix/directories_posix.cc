@@ -99,9 +99,10 @@ std::unique_ptr<DirectoryListing> DirectoryListing::OpenFolder(const char* name,
 }
 
 std::optional<InputFile> DirectoryListing::OpenFile(const char* name, const char*, Sharing) const {
-  const int fd = OpenRegularFileAt(::dirfd(state_->dir), name);
+  uint64_t size = 0;
+  const int fd = OpenRegularFileAt(::dirfd(state_->dir), name, &size);
   if (fd < 0) return std::nullopt;
-  return InputFile(fd);
+  return InputFile(fd, size);
 }
 
 }  // namespace kv::platform

@@ -20,7 +20,7 @@ constexpr uint64_t kUnsettledNanoseconds = 2'000'000'000u;
 
 }  // namespace
 
-int OpenRegularFileAt(int folder, const char* name) {
+int OpenRegularFileAt(int folder, const char* name, uint64_t* size) {
   const int fd = ::openat(folder, name, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return -1;
   struct stat info {};
@@ -28,22 +28,27 @@ int OpenRegularFileAt(int folder, const char* name) {
     ::close(fd);
     return -1;
   }
+  *size = static_cast<uint64_t>(info.st_size);
   return fd;
 }
 
 std::optional<InputFile> InputFile::Open(const char* path, Sharing) {
   if (path == nullptr) return std::nullopt;
-  const int fd = OpenRegularFileAt(AT_FDCWD, path);
+  uint64_t size = 0;
+  const int fd = OpenRegularFileAt(AT_FDCWD, path, &size);
   if (fd < 0) return std::nullopt;
-  return InputFile(fd);
+  return InputFile(fd, size);
 }
 
-InputFile::InputFile(InputFile&& other) noexcept : handle_(std::exchange(other.handle_, -1)) {}
+InputFile::InputFile(InputFile&& other) noexcept
+    : handle_(std::exchange(other.handle_, -1)),
+      opened_size_(std::exchange(other.opened_size_, std::nullopt)) {}
 
 InputFile& InputFile::operator=(InputFile&& other) noexcept {
   if (this != &other) {
     Close();
     handle_ = std::exchange(other.handle_, -1);
+    opened_size_ = std::exchange(other.opened_size_, std::nullopt);
   }
   return *this;
 }
@@ -56,6 +61,7 @@ void InputFile::Close() {
 }
 
 std::optional<uint64_t> InputFile::Size() const {
+  if (opened_size_) return opened_size_;  // the open's own check found it
   struct stat info {};
   if (::fstat(static_cast<int>(handle_), &info) != 0) return std::nullopt;
   return static_cast<uint64_t>(info.st_size);

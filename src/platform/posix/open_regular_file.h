@@ -2,12 +2,14 @@
 // opens relative to a listed folder.
 #pragma once
 
+#include <cstdint>
+
 namespace kv::platform {
 
 // Opens `name` (relative to the folder descriptor `folder`, or AT_FDCWD)
 // for reading without blocking: a pipe put in the file's place cannot stall
 // the open, and anything but a regular file is closed again at once. The
-// descriptor, or -1.
-int OpenRegularFileAt(int folder, const char* name);
+// descriptor, or -1; `size` receives the size the check found.
+int OpenRegularFileAt(int folder, const char* name, uint64_t* size);
 
 }  // namespace kv::platform
