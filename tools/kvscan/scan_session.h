@@ -76,6 +76,7 @@ class InteractiveScan {
       } else {
         kvResumeScan();
       }
+      last_draw_ = {};  // the status line shows the change at once
     }
     if (!progress_) return;
     const auto now = std::chrono::steady_clock::now();
