@@ -2,7 +2,7 @@
 # Runs the tests of a Windows build under wine:
 #   wine-tests.sh win64|win32 [all|boot|test]
 # "boot" starts a persistent wineserver for the build's own prefix and boots
-# the prefix (creating it the first time: minutes under 32-bit emulation);
+# the prefix (creating it the first time);
 # "test" runs the ctest preset; "all" (the default) does both and stops the
 # wineserver however the run ends.
 set -euo pipefail

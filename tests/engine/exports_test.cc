@@ -83,8 +83,7 @@ TEST_F(Exports, PosixExportsPlainNamesOnly) {
 }
 #endif
 
-// Starts a process of its own: left out of the 32-bit run, where each costs
-// most of a minute.
+// Starts a process of its own.
 TEST(ExportsDeathTest, ImmediateExitEndsTheProcessWithCodeZero) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   EXPECT_EXIT(

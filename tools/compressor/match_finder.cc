@@ -25,8 +25,12 @@ MatchFinder::MatchFinder(std::span<const uint8_t> input, uint32_t short_depth, u
       previous3_(size_t{window_mask_} + 1, kNone),
       head8_(size_t{1} << long_hash_bits_, kNone),
       previous8_(size_t{window_mask_} + 1, kNone) {
-  candidates_.reserve(short_depth + long_depth + 2);
-  found_.reserve(short_depth + long_depth + 2);
+  // Room for the usual walks; deeper ones grow the lists. The depths may be
+  // any bounds, so their sum is no size to reserve.
+  constexpr uint64_t kReservedSteps = 512;
+  const size_t room = std::min(uint64_t{short_depth} + long_depth, kReservedSteps) + 2;
+  candidates_.reserve(room);
+  found_.reserve(room);
 }
 
 uint32_t MatchFinder::Hash8(uint32_t position) const {

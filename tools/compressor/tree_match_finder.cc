@@ -16,6 +16,8 @@ namespace {
 // Bytes a position needs ahead of it to enter a tree: the root hash reads
 // eight.
 constexpr uint32_t kTreeBytes = 8;
+// Walk steps the candidate lists hold before they must grow.
+constexpr uint32_t kReservedSteps = 256;
 
 }  // namespace
 
@@ -36,9 +38,13 @@ TreeMatchFinder::TreeMatchFinder(std::span<const uint8_t> input, uint32_t depth,
       head4_(size_t{1} << hash_bits_, kNone),
       roots_(size_t{1} << root_bits_, kNone),
       children_(2 * (size_t{window_mask_} + 1), kNone) {
+  // Room for the usual walk; a deeper one grows the lists. `depth` may be
+  // any bound up to "unlimited", so it is no size to reserve (a 32-bit
+  // process cannot even address that much).
+  const size_t room = std::min(depth, kReservedSteps) + size_t{3};
   for (Search& search : searches_) {
-    search.candidates.reserve(depth + 3);
-    search.found.reserve(depth + 3);
+    search.candidates.reserve(room);
+    search.found.reserve(room);
   }
 }
 
