@@ -99,6 +99,14 @@ class Kvscan {
     output_.Error(path, message);
   }
   void Verify();
+  // What an edit of excluded.dat is called in the output.
+  struct ExclusionEdit {
+    const char* type;
+    const char* field;
+    const char* done;
+    const char* failure;
+  };
+  void ReportEdit(const ExclusionEdit& edit, const std::string& text, bool done);
   void ChangeExclusions();
   void ListExclusions();
   bool StartEngine();
@@ -128,34 +136,35 @@ void Kvscan::Verify() {
   }
 }
 
+// One edit of excluded.dat, reported as a JSON object, then as a line of
+// text or an error.
+void Kvscan::ReportEdit(const ExclusionEdit& edit, const std::string& text, bool done) {
+  Json object = {{"type", edit.type}};
+  AddPath(object, edit.field, text);
+  object["ok"] = done;
+  output_.Object(object);
+  if (done) {
+    output_.Text(text + edit.done);
+  } else {
+    Fail(text, edit.failure);
+  }
+}
+
 void Kvscan::ChangeExclusions() {
+  static const ExclusionEdit kAdd = {
+      "exclude_add", "path", ": excluded",
+      "cannot add the exclusion (excluded.dat cannot be written, or the path is "
+      "empty or longer than 259 characters)"};
+  static const ExclusionEdit kRemove = {
+      "exclude_remove", "entry", ": exclusion removed",
+      "no such exclusion entry (or excluded.dat cannot be written)"};
   for (const std::string& path : options_.exclude_add) {
-    const bool added = kvAddExclusion(path.c_str()) == 1;
-    Json object = {{"type", "exclude_add"}};
-    AddPath(object, "path", path);
-    object["ok"] = added;
-    output_.Object(object);
-    if (added) {
-      output_.Text(path + ": excluded");
-    } else {
-      Fail(path,
-           "cannot add the exclusion (excluded.dat cannot be written, or the path is "
-           "empty or longer than 259 characters)");
-    }
+    ReportEdit(kAdd, path, kvAddExclusion(path.c_str()) == 1);
   }
   // Removal works on the list as last loaded: load it from excluded.dat.
   if (!options_.exclude_remove.empty()) kvFindFirstExclusion();
   for (const std::string& entry : options_.exclude_remove) {
-    const bool removed = kvRemoveExclusion(entry.c_str()) == 1;
-    Json object = {{"type", "exclude_remove"}};
-    AddPath(object, "entry", entry);
-    object["ok"] = removed;
-    output_.Object(object);
-    if (removed) {
-      output_.Text(entry + ": exclusion removed");
-    } else {
-      Fail(entry, "no such exclusion entry (or excluded.dat cannot be written)");
-    }
+    ReportEdit(kRemove, entry, kvRemoveExclusion(entry.c_str()) == 1);
   }
 }
 
