@@ -21,11 +21,6 @@ constexpr size_t kMaxArgumentLength = kPathBufferSize - 1;
 
 char UpperAscii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
-std::string UpperCased(std::string text) {
-  for (char& c : text) c = UpperAscii(c);
-  return text;
-}
-
 bool EqualIgnoringCase(const std::string& a, const std::string& b) {
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i) {
@@ -40,6 +35,17 @@ void DropTrailingSeparator(std::string& text) {
   if (!text.empty() && text.back() == kPathSeparator && !platform::IsFileSystemRoot(text)) {
     text.pop_back();
   }
+}
+
+// True when `text` holds `upper_word` (upper case), ASCII case ignored.
+bool ContainsIgnoringCase(std::string_view text, std::string_view upper_word) {
+  if (text.size() < upper_word.size()) return false;
+  for (size_t start = 0; start + upper_word.size() <= text.size(); ++start) {
+    size_t i = 0;
+    while (i < upper_word.size() && UpperAscii(text[start + i]) == upper_word[i]) ++i;
+    if (i == upper_word.size()) return true;
+  }
+  return false;
 }
 
 std::string ShortFormOrGiven(const char* path, size_t max_length) {
@@ -125,8 +131,7 @@ void ExclusionList::ClearLocked() {
   loaded_version_.reset();
   entries_.clear();
   entries_.shrink_to_fit();
-  matching_.clear();
-  matching_.shrink_to_fit();
+  matcher_.Clear();
   enumerating_ = false;
   cursor_ = 0;
 }
@@ -163,7 +168,7 @@ bool ExclusionList::LoadLocked(bool* tampered) {
     text.resize(std::strlen(text.c_str()));  // an entry ends at a NUL byte
     if (text.empty()) continue;
     entries_.push_back(ShortFormOrGiven(text.c_str(), kShortTextLength));
-    matching_.push_back(MatchingForm(entries_.back()));
+    matcher_.Add(entries_.back(), platform::IsFileSystemRoot(entries_.back()));
   }
   loaded_version_ = version;
   return true;
@@ -278,27 +283,22 @@ int32_t ExclusionList::IsExcluded(const char* path) {
   return IsExcludedLocked(path) ? 1 : 0;
 }
 
-ExclusionList::MatchingEntry ExclusionList::MatchingForm(const std::string& entry) {
-  return MatchingEntry{UpperCased(entry) + kPathSeparator, platform::IsFileSystemRoot(entry)};
-}
-
 bool ExclusionList::IsExcludedLocked(const char* path) const {
-  std::string shortened = ShortFormOrGiven(path, kMaxArgumentLength);
-  DropTrailingSeparator(shortened);
-  shortened = UpperCased(std::move(shortened));
-  for (const MatchingEntry& entry : matching_) {
-    if (entry.is_root) {
-      // The root holds every absolute path.
-      if (!shortened.empty() && shortened[0] == kPathSeparator) return true;
-      continue;
-    }
-    if (shortened.find(entry.folder) != std::string::npos) return true;
-    // The entry itself: its folder form less the separator.
-    if (std::string_view(entry.folder).substr(0, entry.folder.size() - 1) == shortened) return true;
+  const std::string_view given = path;
+  // Without short forms the path is matched as given, with no copy made.
+  std::string short_form;
+  std::string_view shortened = given;
+  if (platform::kHasShortPathNames) {
+    short_form = ShortFormOrGiven(path, kMaxArgumentLength);
+    shortened = short_form;
   }
-  const std::string given = UpperCased(path);
-  return given.find("QUARANTINE") != std::string::npos ||
-         given.find("_RESTORE") != std::string::npos;
+  // One trailing separator is dropped, as from the entries (a root keeps it).
+  if (!shortened.empty() && shortened.back() == kPathSeparator &&
+      !platform::IsFileSystemRoot(std::string(shortened))) {
+    shortened.remove_suffix(1);
+  }
+  return matcher_.Matches(shortened) || ContainsIgnoringCase(given, "QUARANTINE") ||
+         ContainsIgnoringCase(given, "_RESTORE");
 }
 
 std::vector<std::string> ExclusionList::entries() const {

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "exclusions/exclusion_matcher.h"
 #include "exclusions/exclusion_store.h"
 #include "platform/file_system.h"
 
@@ -98,14 +99,9 @@ class ExclusionList {
   ExclusionListOptions options_;
   mutable std::mutex mutex_;
   std::vector<std::string> entries_;
-  // Each entry upper-cased with a separator after it, made once per load so
+  // The entries as paths are matched against them, made once per load so
   // that matching a path allocates nothing per entry.
-  struct MatchingEntry {
-    std::string folder;
-    bool is_root = false;
-  };
-  static MatchingEntry MatchingForm(const std::string& entry);
-  std::vector<MatchingEntry> matching_;
+  ExclusionMatcher matcher_;
   size_t cursor_ = 0;
   bool enumerating_ = false;
   // The file as the list was last loaded from it, while that proves the

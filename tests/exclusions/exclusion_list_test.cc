@@ -25,7 +25,7 @@ using Entries = std::vector<std::string>;
 
 struct MatchCase {
   const char* name;
-  const char* entry;  // "" for an empty list; '\' becomes the separator
+  const char* entry;  // "" for an empty list; lines of their own; '\' becomes the separator
   const char* path;
   int32_t excluded;
 };
@@ -59,7 +59,18 @@ INSTANTIATE_TEST_SUITE_P(
         MatchCase{"substring_inside_a_name", "TEMP", "C:\\MYTEMP\\A.EXE", 1},
         MatchCase{"drive_entry", "C:", "C:\\ANY\\FILE.EXE", 1},
         MatchCase{"other_drive", "C:", "D:\\FILE.EXE", 0},
-        MatchCase{"entry_ending_in_separator", "C:\\DATA\\", "C:\\DATA\\X.TXT", 0}
+        MatchCase{"entry_ending_in_separator", "C:\\DATA\\", "C:\\DATA\\X.TXT", 0},
+        MatchCase{"entry_lower_case_path_mixed", "c:\\data", "C:\\Data\\X.TXT", 1},
+        MatchCase{"last_name_alone_is_not_the_entry", "DATA", "C:\\DATA", 0},
+        MatchCase{"last_name_with_separator_dropped", "DATA", "C:\\DATA\\", 0},
+        MatchCase{"doubled_separator_keeps_one", "C:\\DATA", "C:\\DATA\\\\", 1},
+        MatchCase{"end_of_a_longer_name", "ATA", "C:\\DATA\\X.TXT", 1},
+        MatchCase{"match_at_a_later_separator", "B\\C", "A\\B\\C\\D", 1},
+        MatchCase{"equal_needs_the_whole_path", "B\\C", "A\\B\\C", 0},
+        MatchCase{"second_of_several", "C:\\A\nC:\\B", "C:\\B\\F", 1},
+        MatchCase{"shorter_entry_ending_alike", "C:\\OTHER\\DATA\nDATA", "C:\\MINE\\DATA\\X", 1},
+        MatchCase{"longer_entry_ending_alike", "C:\\OTHER\\DATA", "C:\\MINE\\DATA\\X", 0},
+        MatchCase{"entry_longer_than_path", "C:\\DATA\\SUB", "C:\\DATA", 0}
 #if !defined(_WIN32)
         ,
         MatchCase{"root_holds_absolute_paths", "\\", "\\home\\x", 1},
