@@ -129,6 +129,7 @@ void ExclusionList::Clear() {
 
 void ExclusionList::ClearLocked() {
   loaded_version_.reset();
+  missing_path_.clear();
   entries_.clear();
   entries_.shrink_to_fit();
   matcher_.Clear();
@@ -151,6 +152,13 @@ bool ExclusionList::LoadLocked(bool* tampered) {
     cursor_ = 0;
     return true;
   }
+  // Still not there where the last load found no file: the list stays
+  // empty, and the file is looked for again at the next load.
+  if (!version && !path.empty() && path == missing_path_) {
+    enumerating_ = false;
+    cursor_ = 0;
+    return false;
+  }
   ClearLocked();
   if (path.empty()) return false;
   if (!VerifyExclusionStamp(*options_.files, path)) {
@@ -158,7 +166,10 @@ bool ExclusionList::LoadLocked(bool* tampered) {
     return false;
   }
   std::optional<platform::InputFile> file = options_.files->OpenForReading(path);
-  if (!file) return false;
+  if (!file) {
+    if (!version) missing_path_ = path;
+    return false;
+  }
   ByteReader reader(*file);
   std::string text;
   bool overlong = false;
@@ -181,6 +192,7 @@ bool ExclusionList::Save() {
 
 bool ExclusionList::SaveLocked(const std::vector<std::string>& entries) {
   loaded_version_.reset();
+  missing_path_.clear();
   std::string content;
   for (const std::string& entry : entries) {
     if (EqualIgnoringCase(entry, kDeletionMarker)) continue;
@@ -202,6 +214,7 @@ bool ExclusionList::Append(const char* path) {
 // for an append that happens whole or not at all.
 bool ExclusionList::AppendLocked(const char* path) {
   loaded_version_.reset();
+  missing_path_.clear();
   if (path == nullptr || std::strlen(path) > kMaxArgumentLength) return false;
   std::string text = ShortFormOrGiven(path, kMaxArgumentLength);
   DropTrailingSeparator(text);

@@ -47,7 +47,8 @@ class ExclusionList {
   void Clear();
   // Rebuilds the list from the file after checking its stamp, unless the
   // file, its stamp and its times are as the last successful load found
-  // them (the list would come out the same). False when
+  // them (the list would come out the same), or the file is still missing
+  // where the last load found none (the list stays empty). False when
   // the stamp failed (the file is emptied, the message shown) or the file
   // could not be opened. Lines are cut at the first '|'; empty lines and
   // lines of more than 259 characters before the cut are skipped whole.
@@ -107,6 +108,9 @@ class ExclusionList {
   // The file as the list was last loaded from it, while that proves the
   // list current.
   std::optional<platform::FileVersion> loaded_version_;
+  // The path at which the last load found no file (its version could not
+  // be queried and it did not open), while the list is empty for that.
+  std::string missing_path_;
 };
 
 }  // namespace kv

@@ -270,5 +270,28 @@ TEST(ExclusionList, ReloadsOnlyWhenTheFileMayHaveChanged) {
   EXPECT_EQ(fixture.list().entries(), (std::vector<std::string>{"/second", "/third"}));
 }
 
+TEST(ExclusionList, AMissingFileIsNotOpenedAgainButNoticedOnceItAppears) {
+  CountingFileSystem files;
+  ExclusionFixture fixture(files);
+  ASSERT_FALSE(fixture.Exists());
+  EXPECT_FALSE(fixture.list().Load());
+  const int reads_when_missing = files.reads;
+  for (int i = 0; i < 3; ++i) EXPECT_FALSE(fixture.list().Load());
+  EXPECT_EQ(files.reads, reads_when_missing);
+
+  fixture.WriteStamped(std::string("/first") + platform::kLineEnd);
+  EXPECT_TRUE(fixture.list().Load());
+  EXPECT_EQ(fixture.list().entries(), std::vector<std::string>{"/first"});
+  EXPECT_EQ(fixture.list().IsExcluded("/first/a"), 1);
+
+  fs::remove(fixture.path());
+  EXPECT_FALSE(fixture.list().Load());
+  EXPECT_TRUE(fixture.list().entries().empty());
+  EXPECT_EQ(fixture.list().IsExcluded("/first/a"), 0);
+  // Added while missing: written and loaded at once.
+  EXPECT_EQ(fixture.list().Add("/second"), 1);
+  EXPECT_EQ(fixture.list().entries(), std::vector<std::string>{"/second"});
+}
+
 }  // namespace
 }  // namespace kv
