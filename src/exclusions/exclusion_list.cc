@@ -37,13 +37,23 @@ void DropTrailingSeparator(std::string& text) {
   }
 }
 
-// True when `text` holds `upper_word` (upper case), ASCII case ignored.
-bool ContainsIgnoringCase(std::string_view text, std::string_view upper_word) {
-  if (text.size() < upper_word.size()) return false;
-  for (size_t start = 0; start + upper_word.size() <= text.size(); ++start) {
-    size_t i = 0;
-    while (i < upper_word.size() && UpperAscii(text[start + i]) == upper_word[i]) ++i;
-    if (i == upper_word.size()) return true;
+// True when `text` holds `upper_word` (upper case) at `start`, ASCII case
+// ignored.
+bool HoldsAt(std::string_view text, size_t start, std::string_view upper_word) {
+  if (text.size() - start < upper_word.size()) return false;
+  for (size_t i = 0; i < upper_word.size(); ++i) {
+    if (UpperAscii(text[start + i]) != upper_word[i]) return false;
+  }
+  return true;
+}
+
+// True when the path holds "QUARANTINE" or "_RESTORE", ASCII case ignored:
+// one pass that compares only where either word could start.
+bool NamesQuarantineOrRestore(std::string_view path) {
+  for (size_t i = 0; i < path.size(); ++i) {
+    const char c = path[i];
+    if (c == '_' && HoldsAt(path, i, "_RESTORE")) return true;
+    if ((c == 'Q' || c == 'q') && HoldsAt(path, i, "QUARANTINE")) return true;
   }
   return false;
 }
@@ -310,8 +320,7 @@ bool ExclusionList::IsExcludedLocked(const char* path) const {
       !platform::IsFileSystemRoot(std::string(shortened))) {
     shortened.remove_suffix(1);
   }
-  return matcher_.Matches(shortened) || ContainsIgnoringCase(given, "QUARANTINE") ||
-         ContainsIgnoringCase(given, "_RESTORE");
+  return matcher_.Matches(shortened) || NamesQuarantineOrRestore(given);
 }
 
 std::vector<std::string> ExclusionList::entries() const {
