@@ -17,8 +17,10 @@ uint64_t EdgeKey(uint32_t node, char c) {
 }  // namespace
 
 void ExclusionMatcher::Clear() {
-  edges_.clear();
-  terminal_.assign(1, 0);
+  // Swapped out rather than cleared, so that an emptied list gives its
+  // memory back.
+  std::unordered_map<uint64_t, uint32_t>().swap(edges_);
+  std::vector<uint8_t>(1, 0).swap(terminal_);
   after_separator_ = kNone;
   has_root_entry_ = false;
 }

@@ -20,7 +20,8 @@ namespace kv {
 // so the entries are kept in a trie read backwards, from that separator: a
 // path is matched by walking back from each of its separators (and, for the
 // path itself, from its end) as far as some entry ends the same way. The
-// cost follows the path's length, not the number of entries.
+// cost depends on the path and how far entries end like it, not on the
+// number of entries.
 class ExclusionMatcher {
  public:
   ExclusionMatcher() { Clear(); }

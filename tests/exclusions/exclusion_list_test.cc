@@ -282,18 +282,18 @@ TEST(ExclusionList, AMissingFileIsNotOpenedAgainButNoticedOnceItAppears) {
   for (int i = 0; i < 3; ++i) EXPECT_FALSE(fixture.list().Load());
   EXPECT_EQ(files.reads, reads_when_missing);
 
-  fixture.WriteStamped(std::string("/first") + platform::kLineEnd);
+  fixture.WriteStamped(NativePath("C:\\FIRST") + platform::kLineEnd);
   EXPECT_TRUE(fixture.list().Load());
-  EXPECT_EQ(fixture.list().entries(), std::vector<std::string>{"/first"});
-  EXPECT_EQ(fixture.list().IsExcluded("/first/a"), 1);
+  EXPECT_EQ(fixture.list().entries(), Entries{NativePath("C:\\FIRST")});
+  EXPECT_EQ(fixture.list().IsExcluded(NativePath("C:\\FIRST\\A").c_str()), 1);
 
   fs::remove(fixture.path());
   EXPECT_FALSE(fixture.list().Load());
   EXPECT_TRUE(fixture.list().entries().empty());
-  EXPECT_EQ(fixture.list().IsExcluded("/first/a"), 0);
+  EXPECT_EQ(fixture.list().IsExcluded(NativePath("C:\\FIRST\\A").c_str()), 0);
   // Added while missing: written and loaded at once.
-  EXPECT_EQ(fixture.list().Add("/second"), 1);
-  EXPECT_EQ(fixture.list().entries(), std::vector<std::string>{"/second"});
+  EXPECT_EQ(fixture.list().Add(NativePath("C:\\SECOND").c_str()), 1);
+  EXPECT_EQ(fixture.list().entries(), Entries{NativePath("C:\\SECOND")});
 }
 
 }  // namespace
