@@ -16,7 +16,10 @@ void AppendSeparator(std::string& folder) {
 }
 
 std::optional<std::string> GetHostFolder(size_t size) {
-  std::string path = platform::HostExecutablePath();
+  return HostFolderOf(platform::HostExecutablePath(), size);
+}
+
+std::optional<std::string> HostFolderOf(std::string path, size_t size) {
   if (path.empty() || path.size() + 1 > size) return std::nullopt;
   const size_t cut = path.rfind(kPathSeparator);
   if (cut != std::string::npos && cut >= 1) path.resize(cut);
@@ -61,6 +64,12 @@ std::string LocateDataFile(const char* file_name, bool honour_set_folder, std::s
 
 std::optional<std::string> FindDataFile(const char* file_name, size_t max_length) {
   if (file_name == nullptr) return std::nullopt;
+  return FindDataFile(file_name, max_length, platform::HostExecutablePath());
+}
+
+std::optional<std::string> FindDataFile(const char* file_name, size_t max_length,
+                                        const std::string& executable_path) {
+  if (file_name == nullptr) return std::nullopt;
   auto exists_in = [&](std::string folder) -> std::optional<std::string> {
     AppendSeparator(folder);
     folder += file_name;
@@ -71,7 +80,7 @@ std::optional<std::string> FindDataFile(const char* file_name, size_t max_length
     return folder;
   };
   // Without a host folder the first candidate is the file at the root.
-  std::string host = GetHostFolder(kPathBufferSize - 1).value_or("");
+  std::string host = HostFolderOf(executable_path, kPathBufferSize - 1).value_or("");
   host += kPathSeparator;
   if (auto found = exists_in(host)) return found;
   if (auto cl = ReadClLocationValue()) {

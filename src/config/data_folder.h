@@ -21,6 +21,8 @@ inline constexpr size_t kShortTextLength = 259;
 // separator at index 1 or above. Nullopt when the path cannot be obtained or
 // does not fit in `size` bytes with its NUL.
 std::optional<std::string> GetHostFolder(size_t size);
+// The same for the executable at `executable_path`, already asked for.
+std::optional<std::string> HostFolderOf(std::string executable_path, size_t size);
 
 // "KVLocation", with a separator appended to a text that lacks one. Nullopt
 // when missing, empty, or too long to take the separator within 259
@@ -40,6 +42,10 @@ std::string LocateDataFile(const char* file_name, bool honour_set_folder, std::s
 // or in KVLocation, in that order. Nullopt when no folder holds it or its
 // path is longer than `max_length` characters.
 std::optional<std::string> FindDataFile(const char* file_name, size_t max_length);
+// The same with the host executable's path already asked for, so that a
+// caller that needs the host's folder too asks the system once.
+std::optional<std::string> FindDataFile(const char* file_name, size_t max_length,
+                                        const std::string& executable_path);
 
 // kvGetDATFolder: copies the folder with its NUL into a buffer of size + 1
 // bytes and returns 1; 0 with the buffer untouched when the folder is

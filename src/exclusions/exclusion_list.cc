@@ -21,11 +21,6 @@ constexpr size_t kMaxArgumentLength = kPathBufferSize - 1;
 
 char UpperAscii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
-std::string UpperCased(std::string text) {
-  for (char& c : text) c = UpperAscii(c);
-  return text;
-}
-
 bool EqualIgnoringCase(const std::string& a, const std::string& b) {
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i) {
@@ -40,6 +35,27 @@ void DropTrailingSeparator(std::string& text) {
   if (!text.empty() && text.back() == kPathSeparator && !platform::IsFileSystemRoot(text)) {
     text.pop_back();
   }
+}
+
+// True when `text` holds `upper_word` (upper case) at `start`, ASCII case
+// ignored.
+bool HoldsAt(std::string_view text, size_t start, std::string_view upper_word) {
+  if (text.size() - start < upper_word.size()) return false;
+  for (size_t i = 0; i < upper_word.size(); ++i) {
+    if (UpperAscii(text[start + i]) != upper_word[i]) return false;
+  }
+  return true;
+}
+
+// True when the path holds "QUARANTINE" or "_RESTORE", ASCII case ignored:
+// one pass that compares only where either word could start.
+bool NamesQuarantineOrRestore(std::string_view path) {
+  for (size_t i = 0; i < path.size(); ++i) {
+    const char c = path[i];
+    if (c == '_' && HoldsAt(path, i, "_RESTORE")) return true;
+    if ((c == 'Q' || c == 'q') && HoldsAt(path, i, "QUARANTINE")) return true;
+  }
+  return false;
 }
 
 std::string ShortFormOrGiven(const char* path, size_t max_length) {
@@ -123,10 +139,10 @@ void ExclusionList::Clear() {
 
 void ExclusionList::ClearLocked() {
   loaded_version_.reset();
+  missing_path_.clear();
   entries_.clear();
   entries_.shrink_to_fit();
-  matching_.clear();
-  matching_.shrink_to_fit();
+  matcher_.Clear();
   enumerating_ = false;
   cursor_ = 0;
 }
@@ -146,6 +162,13 @@ bool ExclusionList::LoadLocked(bool* tampered) {
     cursor_ = 0;
     return true;
   }
+  // Still not there where the last load found no file: the list stays
+  // empty, and the file is looked for again at the next load.
+  if (!version && !path.empty() && path == missing_path_) {
+    enumerating_ = false;
+    cursor_ = 0;
+    return false;
+  }
   ClearLocked();
   if (path.empty()) return false;
   if (!VerifyExclusionStamp(*options_.files, path)) {
@@ -153,7 +176,10 @@ bool ExclusionList::LoadLocked(bool* tampered) {
     return false;
   }
   std::optional<platform::InputFile> file = options_.files->OpenForReading(path);
-  if (!file) return false;
+  if (!file) {
+    if (!version) missing_path_ = path;
+    return false;
+  }
   ByteReader reader(*file);
   std::string text;
   bool overlong = false;
@@ -163,7 +189,7 @@ bool ExclusionList::LoadLocked(bool* tampered) {
     text.resize(std::strlen(text.c_str()));  // an entry ends at a NUL byte
     if (text.empty()) continue;
     entries_.push_back(ShortFormOrGiven(text.c_str(), kShortTextLength));
-    matching_.push_back(MatchingForm(entries_.back()));
+    matcher_.Add(entries_.back(), platform::IsFileSystemRoot(entries_.back()));
   }
   loaded_version_ = version;
   return true;
@@ -176,6 +202,7 @@ bool ExclusionList::Save() {
 
 bool ExclusionList::SaveLocked(const std::vector<std::string>& entries) {
   loaded_version_.reset();
+  missing_path_.clear();
   std::string content;
   for (const std::string& entry : entries) {
     if (EqualIgnoringCase(entry, kDeletionMarker)) continue;
@@ -197,6 +224,7 @@ bool ExclusionList::Append(const char* path) {
 // for an append that happens whole or not at all.
 bool ExclusionList::AppendLocked(const char* path) {
   loaded_version_.reset();
+  missing_path_.clear();
   if (path == nullptr || std::strlen(path) > kMaxArgumentLength) return false;
   std::string text = ShortFormOrGiven(path, kMaxArgumentLength);
   DropTrailingSeparator(text);
@@ -278,27 +306,21 @@ int32_t ExclusionList::IsExcluded(const char* path) {
   return IsExcludedLocked(path) ? 1 : 0;
 }
 
-ExclusionList::MatchingEntry ExclusionList::MatchingForm(const std::string& entry) {
-  return MatchingEntry{UpperCased(entry) + kPathSeparator, platform::IsFileSystemRoot(entry)};
-}
-
 bool ExclusionList::IsExcludedLocked(const char* path) const {
-  std::string shortened = ShortFormOrGiven(path, kMaxArgumentLength);
-  DropTrailingSeparator(shortened);
-  shortened = UpperCased(std::move(shortened));
-  for (const MatchingEntry& entry : matching_) {
-    if (entry.is_root) {
-      // The root holds every absolute path.
-      if (!shortened.empty() && shortened[0] == kPathSeparator) return true;
-      continue;
-    }
-    if (shortened.find(entry.folder) != std::string::npos) return true;
-    // The entry itself: its folder form less the separator.
-    if (std::string_view(entry.folder).substr(0, entry.folder.size() - 1) == shortened) return true;
+  const std::string_view given = path;
+  // Without short forms the path is matched as given, with no copy made.
+  std::string short_form;
+  std::string_view shortened = given;
+  if (platform::kHasShortPathNames) {
+    short_form = ShortFormOrGiven(path, kMaxArgumentLength);
+    shortened = short_form;
   }
-  const std::string given = UpperCased(path);
-  return given.find("QUARANTINE") != std::string::npos ||
-         given.find("_RESTORE") != std::string::npos;
+  // One trailing separator is dropped, as from the entries (a root keeps it).
+  if (!shortened.empty() && shortened.back() == kPathSeparator &&
+      !platform::IsFileSystemRoot(std::string(shortened))) {
+    shortened.remove_suffix(1);
+  }
+  return matcher_.Matches(shortened) || NamesQuarantineOrRestore(given);
 }
 
 std::vector<std::string> ExclusionList::entries() const {

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "exclusions/exclusion_matcher.h"
 #include "exclusions/exclusion_store.h"
 #include "platform/file_system.h"
 
@@ -46,7 +47,8 @@ class ExclusionList {
   void Clear();
   // Rebuilds the list from the file after checking its stamp, unless the
   // file, its stamp and its times are as the last successful load found
-  // them (the list would come out the same). False when
+  // them (the list would come out the same), or the file is still missing
+  // where the last load found none (the list stays empty). False when
   // the stamp failed (the file is emptied, the message shown) or the file
   // could not be opened. Lines are cut at the first '|'; empty lines and
   // lines of more than 259 characters before the cut are skipped whole.
@@ -98,19 +100,17 @@ class ExclusionList {
   ExclusionListOptions options_;
   mutable std::mutex mutex_;
   std::vector<std::string> entries_;
-  // Each entry upper-cased with a separator after it, made once per load so
+  // The entries as paths are matched against them, made once per load so
   // that matching a path allocates nothing per entry.
-  struct MatchingEntry {
-    std::string folder;
-    bool is_root = false;
-  };
-  static MatchingEntry MatchingForm(const std::string& entry);
-  std::vector<MatchingEntry> matching_;
+  ExclusionMatcher matcher_;
   size_t cursor_ = 0;
   bool enumerating_ = false;
   // The file as the list was last loaded from it, while that proves the
   // list current.
   std::optional<platform::FileVersion> loaded_version_;
+  // The path at which the last load found no file (its version could not
+  // be queried and it did not open), while the list is empty for that.
+  std::string missing_path_;
 };
 
 }  // namespace kv

@@ -7,6 +7,7 @@
 
 #include "common/crc32.h"
 #include "config/data_folder.h"
+#include "platform/modules.h"
 #include "platform/paths.h"
 
 namespace kv {
@@ -126,8 +127,10 @@ bool StampTravelsWith(FileSystem& files, const platform::ReplacementFile& replac
 }  // namespace
 
 std::string ExclusionFilePath() {
-  if (auto found = FindDataFile(kExclusionFileName, kShortTextLength)) return *found;
-  std::optional<std::string> host = GetHostFolder(kShortTextLength + 1);
+  // Asked once: every folder of a walk looks for the list.
+  const std::string executable = platform::HostExecutablePath();
+  if (auto found = FindDataFile(kExclusionFileName, kShortTextLength, executable)) return *found;
+  std::optional<std::string> host = HostFolderOf(executable, kShortTextLength + 1);
   if (!host) return {};
   std::string path = *host + platform::kPathSeparator + kExclusionFileName;
   if (path.size() > kShortTextLength) return {};

@@ -1,5 +1,5 @@
 // Folder listings for the directory walk: entries in the system's order with
-// their kind and size, and files and subfolders opened relative to the
+// their kind, and files and subfolders opened relative to the
 // listing, so that a folder whose full path no longer fits a path buffer can
 // still be walked where the platform allows it.
 #pragma once
@@ -21,8 +21,8 @@ enum class EntryKind {
 
 struct DirectoryEntry {
   const char* name = nullptr;  // valid until the next Next() of its listing
+  // As listed: a file may have been replaced since, which opening it finds.
   EntryKind kind = EntryKind::kOther;
-  uint64_t size = 0;  // bytes, for kFile
 };
 
 // What a path names, links followed.
@@ -51,7 +51,9 @@ class DirectoryListing {
   std::unique_ptr<DirectoryListing> OpenFolder(const char* name, const char* path) const;
 
   // Opens the regular file `name` of this folder (full path `path`) for
-  // reading without blocking, with the sharing given (see files.h).
+  // reading without blocking, with the sharing given (see files.h). POSIX
+  // opens the entry Next() just listed through a link only when it was
+  // listed as a link.
   std::optional<InputFile> OpenFile(const char* name, const char* path, Sharing sharing) const;
 
  private:

@@ -51,11 +51,31 @@ int32_t FileMasks::Set(const char* masks) {
     current.clear();
   }
   if (!current.empty()) list.push_back(ToUpperAscii(current));
+  std::vector<CompiledMask> compiled;
+  compiled.reserve(list.size());
+  for (const std::string& mask : list) compiled.push_back(Compile(mask));
   // Built aside, swapped in at once: a walk matching now sees the old list
   // or the new one, never half of either.
   std::unique_lock<std::shared_mutex> lock(mutex_);
   masks_.swap(list);
+  compiled_.swap(compiled);
   return separators;
+}
+
+FileMasks::CompiledMask FileMasks::Compile(const std::string& mask) {
+  CompiledMask compiled;
+  compiled.exclude = mask.size() > 1 && mask[0] == '!';
+  compiled.pattern = compiled.exclude ? mask.substr(1) : mask;
+  const std::string& pattern = compiled.pattern;
+  if (pattern.size() < 2 || pattern[0] != '*') return compiled;
+  // "*TEXT" matches the names that end in TEXT, "*TEXT*" those that hold
+  // it, where TEXT has no wildcard of its own.
+  const bool trailing_star = pattern.size() > 2 && pattern.back() == '*';
+  const std::string literal = pattern.substr(1, pattern.size() - (trailing_star ? 2 : 1));
+  if (literal.find_first_of("*?") != std::string::npos) return compiled;
+  compiled.literal = literal;
+  compiled.shape = trailing_star ? CompiledMask::Shape::kContains : CompiledMask::Shape::kEndsWith;
+  return compiled;
 }
 
 std::vector<std::string> FileMasks::masks() const {
@@ -63,20 +83,56 @@ std::vector<std::string> FileMasks::masks() const {
   return masks_;
 }
 
+namespace {
+
+// Compares the name's bytes upper-cased with the upper-case `literal`.
+bool HoldsAt(std::string_view name, size_t start, std::string_view literal) {
+  for (size_t i = 0; i < literal.size(); ++i) {
+    if (ToUpperAscii(name[start + i]) != literal[i]) return false;
+  }
+  return true;
+}
+
+bool EndsWith(std::string_view name, std::string_view literal) {
+  return name.size() >= literal.size() && HoldsAt(name, name.size() - literal.size(), literal);
+}
+
+bool Contains(std::string_view name, std::string_view literal) {
+  for (size_t start = 0; start + literal.size() <= name.size(); ++start) {
+    if (HoldsAt(name, start, literal)) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
 bool FileMasks::Matches(std::string_view name) const {
-  // Every file of a walk is matched: the upper-cased name reuses one
-  // buffer per thread instead of allocating each time.
+  // Every file of a walk is matched: a mask the general matcher needs gets
+  // the upper-cased name in one buffer per thread instead of an allocation.
   thread_local std::string upper_name;
-  upper_name.assign(name);
-  for (char& c : upper_name) c = ToUpperAscii(c);
+  bool upper_made = false;
   std::shared_lock<std::shared_mutex> lock(mutex_);
   bool included = false;
-  for (const std::string& mask : masks_) {
-    const bool exclude = mask.size() > 1 && mask[0] == '!';
-    const std::string_view pattern =
-        exclude ? std::string_view(mask).substr(1) : std::string_view(mask);
-    if (WildcardMatch(pattern, upper_name) == 1) {
-      if (exclude) return false;
+  for (const CompiledMask& mask : compiled_) {
+    bool matched = false;
+    switch (mask.shape) {
+      case CompiledMask::Shape::kEndsWith:
+        matched = EndsWith(name, mask.literal);
+        break;
+      case CompiledMask::Shape::kContains:
+        matched = Contains(name, mask.literal);
+        break;
+      case CompiledMask::Shape::kGeneral:
+        if (!upper_made) {
+          upper_name.assign(name);
+          for (char& c : upper_name) c = ToUpperAscii(c);
+          upper_made = true;
+        }
+        matched = WildcardMatch(mask.pattern, upper_name) == 1;
+        break;
+    }
+    if (matched) {
+      if (mask.exclude) return false;
       included = true;
     }
   }

@@ -33,8 +33,21 @@ class FileMasks {
   std::vector<std::string> masks() const;
 
  private:
+  // A mask as names are matched against it. Most masks are "*.EXT" or
+  // "*TEXT*": their literal is compared with the name directly, without the
+  // general matcher or an upper-cased copy of the name.
+  struct CompiledMask {
+    enum class Shape { kGeneral, kEndsWith, kContains };
+    std::string pattern;  // without the '!' of an exclude mask
+    std::string literal;  // kEndsWith and kContains: the text between the stars
+    Shape shape = Shape::kGeneral;
+    bool exclude = false;
+  };
+  static CompiledMask Compile(const std::string& mask);
+
   mutable std::shared_mutex mutex_;
   std::vector<std::string> masks_;
+  std::vector<CompiledMask> compiled_;  // one per mask, in order
 };
 
 }  // namespace kv

@@ -25,7 +25,7 @@ using Entries = std::vector<std::string>;
 
 struct MatchCase {
   const char* name;
-  const char* entry;  // "" for an empty list; '\' becomes the separator
+  const char* entry;  // "" for an empty list; lines of their own; '\' becomes the separator
   const char* path;
   int32_t excluded;
 };
@@ -48,6 +48,9 @@ INSTANTIATE_TEST_SUITE_P(
         MatchCase{"restore_folder", "", "C:\\_RESTORE\\TEMP\\A0001234.EXE", 1},
         MatchCase{"quarantine_inside_a_name", "", "C:\\myquarantined.txt", 1},
         MatchCase{"ordinary_path", "", "C:\\WINDOWS\\NOTEPAD.EXE", 0},
+        MatchCase{"restore_lower_case_at_the_end", "", "C:\\x_restore", 1},
+        MatchCase{"quarantine_cut_short_at_the_end", "", "C:\\QUARANTIN", 0},
+        MatchCase{"restore_without_underscore", "", "C:\\RESTORE\\A", 0},
         MatchCase{"file_in_folder", "C:\\DATA", "C:\\DATA\\X.TXT", 1},
         MatchCase{"file_deeper_any_case", "C:\\DATA", "c:\\data\\sub\\y.txt", 1},
         MatchCase{"folder_itself", "C:\\DATA", "C:\\DATA", 1},
@@ -59,7 +62,18 @@ INSTANTIATE_TEST_SUITE_P(
         MatchCase{"substring_inside_a_name", "TEMP", "C:\\MYTEMP\\A.EXE", 1},
         MatchCase{"drive_entry", "C:", "C:\\ANY\\FILE.EXE", 1},
         MatchCase{"other_drive", "C:", "D:\\FILE.EXE", 0},
-        MatchCase{"entry_ending_in_separator", "C:\\DATA\\", "C:\\DATA\\X.TXT", 0}
+        MatchCase{"entry_ending_in_separator", "C:\\DATA\\", "C:\\DATA\\X.TXT", 0},
+        MatchCase{"entry_lower_case_path_mixed", "c:\\data", "C:\\Data\\X.TXT", 1},
+        MatchCase{"last_name_alone_is_not_the_entry", "DATA", "C:\\DATA", 0},
+        MatchCase{"last_name_with_separator_dropped", "DATA", "C:\\DATA\\", 0},
+        MatchCase{"doubled_separator_keeps_one", "C:\\DATA", "C:\\DATA\\\\", 1},
+        MatchCase{"end_of_a_longer_name", "ATA", "C:\\DATA\\X.TXT", 1},
+        MatchCase{"match_at_a_later_separator", "B\\C", "A\\B\\C\\D", 1},
+        MatchCase{"equal_needs_the_whole_path", "B\\C", "A\\B\\C", 0},
+        MatchCase{"second_of_several", "C:\\A\nC:\\B", "C:\\B\\F", 1},
+        MatchCase{"shorter_entry_ending_alike", "C:\\OTHER\\DATA\nDATA", "C:\\MINE\\DATA\\X", 1},
+        MatchCase{"longer_entry_ending_alike", "C:\\OTHER\\DATA", "C:\\MINE\\DATA\\X", 0},
+        MatchCase{"entry_longer_than_path", "C:\\DATA\\SUB", "C:\\DATA", 0}
 #if !defined(_WIN32)
         ,
         MatchCase{"root_holds_absolute_paths", "\\", "\\home\\x", 1},
@@ -257,6 +271,29 @@ TEST(ExclusionList, ReloadsOnlyWhenTheFileMayHaveChanged) {
   // Writes of the list's own go through the file again.
   EXPECT_EQ(fixture.list().Add("/third"), 1);
   EXPECT_EQ(fixture.list().entries(), (std::vector<std::string>{"/second", "/third"}));
+}
+
+TEST(ExclusionList, AMissingFileIsNotOpenedAgainButNoticedOnceItAppears) {
+  CountingFileSystem files;
+  ExclusionFixture fixture(files);
+  ASSERT_FALSE(fixture.Exists());
+  EXPECT_FALSE(fixture.list().Load());
+  const int reads_when_missing = files.reads;
+  for (int i = 0; i < 3; ++i) EXPECT_FALSE(fixture.list().Load());
+  EXPECT_EQ(files.reads, reads_when_missing);
+
+  fixture.WriteStamped(NativePath("C:\\FIRST") + platform::kLineEnd);
+  EXPECT_TRUE(fixture.list().Load());
+  EXPECT_EQ(fixture.list().entries(), Entries{NativePath("C:\\FIRST")});
+  EXPECT_EQ(fixture.list().IsExcluded(NativePath("C:\\FIRST\\A").c_str()), 1);
+
+  fs::remove(fixture.path());
+  EXPECT_FALSE(fixture.list().Load());
+  EXPECT_TRUE(fixture.list().entries().empty());
+  EXPECT_EQ(fixture.list().IsExcluded(NativePath("C:\\FIRST\\A").c_str()), 0);
+  // Added while missing: written and loaded at once.
+  EXPECT_EQ(fixture.list().Add(NativePath("C:\\SECOND").c_str()), 1);
+  EXPECT_EQ(fixture.list().entries(), Entries{NativePath("C:\\SECOND")});
 }
 
 }  // namespace

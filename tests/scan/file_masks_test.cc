@@ -4,8 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <random>
 #include <string>
 #include <thread>
+#include <vector>
+
+#include "common/ascii.h"
 
 namespace kv {
 namespace {
@@ -99,6 +103,57 @@ INSTANTIATE_TEST_SUITE_P(
                     WildcardCase{"A**", "A", 1}, WildcardCase{"*X", "ABC", 0},
                     WildcardCase{"?*?", "AB", 1}, WildcardCase{"A*C*E", "ABCDE", 1},
                     WildcardCase{"ABC", "AB", 0}, WildcardCase{"AB", "ABC", 0}));
+
+// The list's decision made plainly: every mask through the wildcard matcher
+// against the upper-cased name, an exclude mask ending it.
+bool PassesByTheRule(const std::vector<std::string>& masks, const std::string& name) {
+  const std::string upper_name = ToUpperAscii(name);
+  bool included = false;
+  for (const std::string& mask : masks) {
+    const bool exclude = mask.size() > 1 && mask[0] == '!';
+    if (WildcardMatch(exclude ? mask.substr(1) : mask, upper_name) == 1) {
+      if (exclude) return false;
+      included = true;
+    }
+  }
+  return included;
+}
+
+std::string RandomText(std::mt19937& random, const std::string& alphabet, size_t max_length) {
+  std::uniform_int_distribution<size_t> length(0, max_length);
+  std::uniform_int_distribution<size_t> pick(0, alphabet.size() - 1);
+  std::string text(length(random), ' ');
+  for (char& c : text) c = alphabet[pick(random)];
+  return text;
+}
+
+// Masks of every shape, "*.EXT" and "*TEXT*" among them, on names of the
+// same few letters.
+TEST(FileMasks, DecideAsTheWildcardMatcherOnEveryMask) {
+  std::mt19937 random(20261211);
+  std::uniform_int_distribution<int> mask_count(1, 3);
+  std::uniform_int_distribution<int> shape(0, 3);
+  int passed = 0;
+  constexpr int kTrials = 20000;
+  for (int trial = 0; trial < kTrials; ++trial) {
+    std::string text;
+    for (int i = mask_count(random); i > 0; --i) {
+      const std::string middle = RandomText(random, "aB.?*", 3);
+      const int form = shape(random);
+      std::string mask = form == 0 ? middle : "*" + middle + (form == 1 ? "" : "*");
+      if (form == 3) mask = "!" + mask;
+      text += (text.empty() ? "" : ";") + mask;
+    }
+    FileMasks masks;
+    masks.Set(text.c_str());
+    const std::string name = RandomText(random, "aAbB.", 6);
+    const bool expected = PassesByTheRule(masks.masks(), name);
+    ASSERT_EQ(masks.Matches(name), expected) << "masks \"" << text << "\" on \"" << name << '"';
+    passed += expected ? 1 : 0;
+  }
+  EXPECT_GT(passed, kTrials / 10);
+  EXPECT_LT(passed, kTrials * 9 / 10);
+}
 
 // A host may set masks while a walk on another thread matches names: the
 // walk sees one whole list or the other (the sanitizers check the memory).

@@ -14,14 +14,13 @@ constexpr const char* kSeparators = "/";
 
 ScanState scan_state;
 
-std::string FolderOf(std::string path) {
+std::string_view FolderOf(std::string_view path) {
   const size_t member = path.find('|');
-  if (member != std::string::npos) path.resize(member);  // the archive
+  if (member != std::string_view::npos) path = path.substr(0, member);  // the archive
   size_t cut = path.find_last_of(kSeparators);
-  if (cut == std::string::npos) return ".";
+  if (cut == std::string_view::npos) return ".";
   if (cut == 0) cut = 1;
-  path.resize(cut);
-  return path;
+  return path.substr(0, cut);
 }
 
 int32_t KV_CDECL OnReport(char* path, int32_t detected, _PEST_INFORMATION* info,
@@ -32,26 +31,34 @@ int32_t KV_CDECL OnReport(char* path, int32_t detected, _PEST_INFORMATION* info,
   }
   // A Ctrl-C that came between our check and the walk's start.
   if (scan_state.interrupted) kvStopScan();
-  Report report;
-  report.path = path;
-  report.detected = detected != 0 && info != nullptr;
-  if (report.detected) {
-    report.pest_id = info->dwPestID;
-    report.pest_name = info->lpszPestName != nullptr ? info->lpszPestName : "";
-    report.pvt = info->dwPVT;
-    report.size_match = info->bSizeMatch != 0;
+  const bool is_detection = detected != 0 && info != nullptr;
+  scan_state.reports++;
+  if (is_detection) scan_state.detections++;
+  {
+    // Assigned in place: the status line's folder costs no allocation per
+    // report once it has grown to the longest folder.
+    std::lock_guard<std::mutex> lock(scan_state.folder_mutex);
+    scan_state.current_folder.assign(FolderOf(path));
+  }
+  // Only a report that is printed is copied.
+  if (!scan_state.quiet && (is_detection || !scan_state.infected_only)) {
+    Report report;
+    report.path = path;
+    report.detected = is_detection;
+    if (is_detection) {
+      report.pest_id = info->dwPestID;
+      report.pest_name = info->lpszPestName != nullptr ? info->lpszPestName : "";
+      report.pvt = info->dwPVT;
+      report.size_match = info->bSizeMatch != 0;
+    }
+    // Only the form the output writes is built.
+    if (scan_state.output->json()) {
+      scan_state.output->Object(ReportObject(report));
+    } else {
+      scan_state.output->Text(ReportLine(report));
+    }
   }
   if (info != nullptr) kvDeallocatePestInformation(info);
-  scan_state.reports++;
-  if (report.detected) scan_state.detections++;
-  {
-    std::lock_guard<std::mutex> lock(scan_state.folder_mutex);
-    scan_state.current_folder = FolderOf(report.path);
-  }
-  if (!scan_state.quiet && (report.detected || !scan_state.infected_only)) {
-    scan_state.output->Text(ReportLine(report));
-    scan_state.output->Object(ReportObject(report));
-  }
   return 1;
 }
 

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <mutex>
 #include <string>
+#include <string_view>
 
 #include "kvserver.h"
 #include "output.h"
@@ -36,8 +37,9 @@ extern ScanState scan_state;
 int32_t KV_CDECL OnReport(char* path, int32_t detected, _PEST_INFORMATION* info,
                           int32_t user_value);
 
-// The folder of a reported path (the archive's, for a member).
-std::string FolderOf(std::string path);
+// The folder of a reported path (the archive's, for a member), as a part of
+// `path` ("." when it names none).
+std::string_view FolderOf(std::string_view path);
 // The status line: counts, rate, pause state, the current folder cut from
 // the left to fit `columns`.
 std::string StatusText(double seconds, bool paused, int columns);

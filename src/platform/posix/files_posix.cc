@@ -20,8 +20,9 @@ constexpr uint64_t kUnsettledNanoseconds = 2'000'000'000u;
 
 }  // namespace
 
-int OpenRegularFileAt(int folder, const char* name, uint64_t* size) {
-  const int fd = ::openat(folder, name, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+int OpenRegularFileAt(int folder, const char* name, bool follow_link, uint64_t* size) {
+  const int flags = O_RDONLY | O_NONBLOCK | O_CLOEXEC | (follow_link ? 0 : O_NOFOLLOW);
+  const int fd = ::openat(folder, name, flags);
   if (fd < 0) return -1;
   struct stat info {};
   if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
@@ -35,7 +36,7 @@ int OpenRegularFileAt(int folder, const char* name, uint64_t* size) {
 std::optional<InputFile> InputFile::Open(const char* path, Sharing) {
   if (path == nullptr) return std::nullopt;
   uint64_t size = 0;
-  const int fd = OpenRegularFileAt(AT_FDCWD, path, &size);
+  const int fd = OpenRegularFileAt(AT_FDCWD, path, true, &size);
   if (fd < 0) return std::nullopt;
   return InputFile(fd, size);
 }

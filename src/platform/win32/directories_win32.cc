@@ -76,7 +76,6 @@ bool DirectoryListing::Next(DirectoryEntry* entry) {
     if (IsDotOrDotDot(data.cFileName)) continue;
     entry->name = UsableName(data);
     entry->kind = KindOf(data);
-    entry->size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
     return true;
   }
 }
