@@ -87,9 +87,10 @@ std::optional<std::string> ScratchFolder::WriteFile(const void* data, size_t siz
 
 bool RemoveFolderTree(const std::string& path) { return RemoveTree(path, 0); }
 
-int RemoveAbandonedScratchFolders() {
-  const std::string temporary = TemporaryFolder();
-  std::unique_ptr<DirectoryListing> listing = DirectoryListing::Open(temporary.c_str());
+int RemoveAbandonedScratchFolders() { return RemoveAbandonedScratchFolders(TemporaryFolder()); }
+
+int RemoveAbandonedScratchFolders(const std::string& parent) {
+  std::unique_ptr<DirectoryListing> listing = DirectoryListing::Open(parent.c_str());
   if (!listing) return 0;
   std::vector<std::string> abandoned;
   DirectoryEntry entry;
@@ -97,7 +98,7 @@ int RemoveAbandonedScratchFolders() {
     if (entry.kind != EntryKind::kFolder) continue;
     const std::optional<uint32_t> owner = OwnerOf(entry.name);
     if (owner && *owner != CurrentProcessId() && !ProcessIsRunning(*owner)) {
-      abandoned.push_back(Join(temporary, entry.name));
+      abandoned.push_back(Join(parent, entry.name));
     }
   }
   listing.reset();

@@ -43,8 +43,9 @@ class ScratchFolder {
 // removed, never followed. False when something could not be removed.
 bool RemoveFolderTree(const std::string& path);
 
-// Removes the scratch folders whose process is no longer running. Returns
-// how many were removed.
+// Removes the scratch folders whose process is no longer running, from the
+// temporary folder or from `parent`. Returns how many were removed.
 int RemoveAbandonedScratchFolders();
+int RemoveAbandonedScratchFolders(const std::string& parent);
 
 }  // namespace kv::platform

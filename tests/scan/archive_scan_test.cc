@@ -380,7 +380,10 @@ TEST_F(BoundedArchiveScan, ClassicListingsSideBySideKeepTheirMembers) {
 // Scratch folders of processes that no longer run are removed by the next
 // engine to start; those of running processes are left alone.
 TEST(ScratchFolders, AbandonedOnesAreRemovedAtStart) {
-  const fs::path temporary = platform::TemporaryFolder();
+  // A folder of the test's own: every engine's first start cleans the real
+  // temporary folder, and other tests run beside this one.
+  const test::TempFolder folder;
+  const fs::path temporary = folder.path();
   const fs::path abandoned =
       temporary / (std::string(platform::kScratchFolderPrefix) + "2147483000-0");
   const fs::path ours = temporary / (std::string(platform::kScratchFolderPrefix) +
@@ -388,10 +391,9 @@ TEST(ScratchFolders, AbandonedOnesAreRemovedAtStart) {
   fs::create_directories(abandoned / "deeper");
   test::WriteFileBytes(abandoned / "deeper" / "0.zip", {1, 2});
   fs::create_directories(ours);
-  EXPECT_GE(platform::RemoveAbandonedScratchFolders(), 1);
+  EXPECT_EQ(platform::RemoveAbandonedScratchFolders(temporary.string()), 1);
   EXPECT_FALSE(fs::exists(abandoned));
   EXPECT_TRUE(fs::exists(ours));
-  fs::remove_all(ours);
 }
 
 // Without the unzip library an archive is still reported, once.
