@@ -6,6 +6,7 @@
 #include <optional>
 #include <string_view>
 
+#include "common/ascii.h"
 #include "config/data_folder.h"
 #include "platform/message.h"
 #include "platform/paths.h"
@@ -18,16 +19,6 @@ using Lock = std::lock_guard<std::mutex>;
 
 // Longest argument the engine works on: its work buffers hold 4096 bytes.
 constexpr size_t kMaxArgumentLength = kPathBufferSize - 1;
-
-char UpperAscii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
-
-bool EqualIgnoringCase(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (UpperAscii(a[i]) != UpperAscii(b[i])) return false;
-  }
-  return true;
-}
 
 // Drops one trailing separator. A lone POSIX root stays: without its
 // separator it would be an empty line that loading ignores.
@@ -42,7 +33,7 @@ void DropTrailingSeparator(std::string& text) {
 bool HoldsAt(std::string_view text, size_t start, std::string_view upper_word) {
   if (text.size() - start < upper_word.size()) return false;
   for (size_t i = 0; i < upper_word.size(); ++i) {
-    if (UpperAscii(text[start + i]) != upper_word[i]) return false;
+    if (ToUpperAscii(text[start + i]) != upper_word[i]) return false;
   }
   return true;
 }
@@ -205,7 +196,7 @@ bool ExclusionList::SaveLocked(const std::vector<std::string>& entries) {
   missing_path_.clear();
   std::string content;
   for (const std::string& entry : entries) {
-    if (EqualIgnoringCase(entry, kDeletionMarker)) continue;
+    if (EqualsIgnoreAsciiCase(entry, kDeletionMarker)) continue;
     content += entry;
     content += platform::kLineEnd;
   }
@@ -270,7 +261,7 @@ int32_t ExclusionList::Remove(const char* text) {
     std::vector<std::string> kept = entries_;
     bool matched = false;
     for (std::string& entry : kept) {
-      if (EqualIgnoringCase(entry, wanted)) {
+      if (EqualsIgnoreAsciiCase(entry, wanted)) {
         entry = kDeletionMarker;
         matched = true;
       }
