@@ -2,6 +2,7 @@
 // (0x80 and above included) stays as it is, whatever the locale.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -19,6 +20,16 @@ inline std::string ToUpperAscii(std::string_view text) {
   std::string upper(text);
   for (char& c : upper) c = ToUpperAscii(c);
   return upper;
+}
+
+// True when `text` holds `upper` (already upper case) at `start`, ASCII case
+// ignored; false when it would run past the end.
+inline bool HoldsUpperAsciiAt(std::string_view text, size_t start, std::string_view upper) {
+  if (start > text.size() || text.size() - start < upper.size()) return false;
+  for (size_t i = 0; i < upper.size(); ++i) {
+    if (ToUpperAscii(text[start + i]) != upper[i]) return false;
+  }
+  return true;
 }
 
 inline bool EqualsIgnoreAsciiCase(std::string_view a, std::string_view b) {

@@ -20,22 +20,14 @@ using Lock = std::lock_guard<std::mutex>;
 // Longest argument the engine works on: its work buffers hold 4096 bytes.
 constexpr size_t kMaxArgumentLength = kPathBufferSize - 1;
 
-// Drops one trailing separator. A lone POSIX root stays: without its
-// separator it would be an empty line that loading ignores.
-void DropTrailingSeparator(std::string& text) {
-  if (!text.empty() && text.back() == kPathSeparator && !platform::IsFileSystemRoot(text)) {
-    text.pop_back();
-  }
+// Whether one trailing separator is to be dropped. A lone POSIX root keeps
+// it: without its separator it would be an empty line that loading ignores.
+bool HasDroppableSeparator(std::string_view text) {
+  return !text.empty() && text.back() == kPathSeparator && !platform::IsFileSystemRoot(text);
 }
 
-// True when `text` holds `upper_word` (upper case) at `start`, ASCII case
-// ignored.
-bool HoldsAt(std::string_view text, size_t start, std::string_view upper_word) {
-  if (text.size() - start < upper_word.size()) return false;
-  for (size_t i = 0; i < upper_word.size(); ++i) {
-    if (ToUpperAscii(text[start + i]) != upper_word[i]) return false;
-  }
-  return true;
+void DropTrailingSeparator(std::string& text) {
+  if (HasDroppableSeparator(text)) text.pop_back();
 }
 
 // True when the path holds "QUARANTINE" or "_RESTORE", ASCII case ignored:
@@ -43,8 +35,8 @@ bool HoldsAt(std::string_view text, size_t start, std::string_view upper_word) {
 bool NamesQuarantineOrRestore(std::string_view path) {
   for (size_t i = 0; i < path.size(); ++i) {
     const char c = path[i];
-    if (c == '_' && HoldsAt(path, i, "_RESTORE")) return true;
-    if ((c == 'Q' || c == 'q') && HoldsAt(path, i, "QUARANTINE")) return true;
+    if (c == '_' && HoldsUpperAsciiAt(path, i, "_RESTORE")) return true;
+    if ((c == 'Q' || c == 'q') && HoldsUpperAsciiAt(path, i, "QUARANTINE")) return true;
   }
   return false;
 }
@@ -306,11 +298,8 @@ bool ExclusionList::IsExcludedLocked(const char* path) const {
     short_form = ShortFormOrGiven(path, kMaxArgumentLength);
     shortened = short_form;
   }
-  // One trailing separator is dropped, as from the entries (a root keeps it).
-  if (!shortened.empty() && shortened.back() == kPathSeparator &&
-      !platform::IsFileSystemRoot(std::string(shortened))) {
-    shortened.remove_suffix(1);
-  }
+  // One trailing separator is dropped, as from the entries.
+  if (HasDroppableSeparator(shortened)) shortened.remove_suffix(1);
   return matcher_.Matches(shortened) || NamesQuarantineOrRestore(given);
 }
 

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace kv::platform {
 
@@ -19,7 +20,7 @@ inline constexpr char kPathSeparator = '/';
 // True when `path` is the root of the whole file system written as its
 // separator alone ("/" on POSIX). Windows has no such root: its roots carry
 // a drive (C:\) or a share.
-bool IsFileSystemRoot(const std::string& path);
+bool IsFileSystemRoot(std::string_view path);
 
 // True when a file or folder exists at `path` (its attributes can be read).
 bool PathExists(const char* path);

@@ -85,21 +85,15 @@ std::vector<std::string> FileMasks::masks() const {
 
 namespace {
 
-// Compares the name's bytes upper-cased with the upper-case `literal`.
-bool HoldsAt(std::string_view name, size_t start, std::string_view literal) {
-  for (size_t i = 0; i < literal.size(); ++i) {
-    if (ToUpperAscii(name[start + i]) != literal[i]) return false;
-  }
-  return true;
-}
-
+// The literals are upper case; the name's bytes are compared upper-cased.
 bool EndsWith(std::string_view name, std::string_view literal) {
-  return name.size() >= literal.size() && HoldsAt(name, name.size() - literal.size(), literal);
+  return name.size() >= literal.size() &&
+         HoldsUpperAsciiAt(name, name.size() - literal.size(), literal);
 }
 
 bool Contains(std::string_view name, std::string_view literal) {
   for (size_t start = 0; start + literal.size() <= name.size(); ++start) {
-    if (HoldsAt(name, start, literal)) return true;
+    if (HoldsUpperAsciiAt(name, start, literal)) return true;
   }
   return false;
 }

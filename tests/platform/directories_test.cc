@@ -63,6 +63,16 @@ struct ReplacedCase {
 };
 void PrintTo(const ReplacedCase& c, std::ostream* os) { *os << c.name; }
 
+// Lists `folder` until the entry called `name`, which `entry` then holds.
+void ListUpTo(const test::TempFolder& folder, const std::string& name,
+              std::unique_ptr<DirectoryListing>* listing, DirectoryEntry* entry) {
+  *listing = DirectoryListing::Open(folder.path().string().c_str());
+  ASSERT_TRUE(*listing);
+  do {
+    ASSERT_TRUE((*listing)->Next(entry));
+  } while (entry->name != name);
+}
+
 class ListedFileReplaced : public testing::TestWithParam<ReplacedCase> {};
 
 TEST_P(ListedFileReplaced, OpensOnlyARegularFileNeverThroughALink) {
@@ -70,13 +80,9 @@ TEST_P(ListedFileReplaced, OpensOnlyARegularFileNeverThroughALink) {
   const std::string listed = folder.File("a");
   test::WriteFileBytes(listed, test::Bytes(3, 1));
   test::WriteFileBytes(folder.File("other"), test::Bytes(5, 2));
-  std::unique_ptr<DirectoryListing> listing =
-      DirectoryListing::Open(folder.path().string().c_str());
-  ASSERT_TRUE(listing);
+  std::unique_ptr<DirectoryListing> listing;
   DirectoryEntry entry;
-  do {
-    ASSERT_TRUE(listing->Next(&entry));
-  } while (std::string(entry.name) != "a");
+  ASSERT_NO_FATAL_FAILURE(ListUpTo(folder, "a", &listing, &entry));
   ASSERT_EQ(entry.kind, EntryKind::kFile);
 
   switch (GetParam().replacement) {
@@ -123,13 +129,9 @@ TEST(DirectoryListing, AnEntryListedAsALinkOpensItsTarget) {
   test::TempFolder folder;
   test::WriteFileBytes(folder.File("target"), test::Bytes(5, 2));
   fs::create_symlink(folder.File("target"), folder.File("link"));
-  std::unique_ptr<DirectoryListing> listing =
-      DirectoryListing::Open(folder.path().string().c_str());
-  ASSERT_TRUE(listing);
+  std::unique_ptr<DirectoryListing> listing;
   DirectoryEntry entry;
-  do {
-    ASSERT_TRUE(listing->Next(&entry));
-  } while (std::string(entry.name) != "link");
+  ASSERT_NO_FATAL_FAILURE(ListUpTo(folder, "link", &listing, &entry));
   ASSERT_EQ(entry.kind, EntryKind::kFile);
   std::optional<platform::InputFile> file =
       listing->OpenFile(entry.name, folder.File("link").c_str(), platform::Sharing::kReadOnly);

@@ -9,7 +9,7 @@
 
 namespace kv::platform {
 
-bool IsFileSystemRoot(const std::string& path) { return path == "/"; }
+bool IsFileSystemRoot(std::string_view path) { return path == "/"; }
 
 bool PathExists(const char* path) {
   struct stat info {};

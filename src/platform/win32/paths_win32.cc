@@ -7,7 +7,7 @@
 
 namespace kv::platform {
 
-bool IsFileSystemRoot(const std::string&) { return false; }
+bool IsFileSystemRoot(std::string_view) { return false; }
 
 bool PathExists(const char* path) {
   return path != nullptr && ::GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
